@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/convert.h"
+#include "error_kind.h"
+
+namespace bm {
+namespace {
+
+using test::error_kind_of;
+using test::localized;
+
+std::string exact(double x) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.17g", x);
+    return buf;
+}
+
+// ---------------------------------------------------------------------------
+// Rounding to 16- and 32-bit integers.
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+template <class Int>
+void expect_rounding(Int (*round)(double), double x, std::optional<Int> want) {
+    if (want)
+        EXPECT_EQ(round(x), *want) << "x = " << exact(x);
+    else
+        EXPECT_EQ(error_kind_of([&] { round(x); }), ErrorKind::Overflow) << "x = " << exact(x);
+}
+
+TEST(RoundToInteger, HalvesGoToEvenAndTheEdgesOverflow) {
+    // Each value against both widths; nothing stands for an overflow.
+    const struct {
+        double x;
+        std::optional<std::int16_t> integer;
+        std::optional<std::int32_t> long_value;
+    } cases[] = {
+        {0.5, 0, 0},  {1.5, 2, 2},  {-0.5, 0, 0},  {-1.5, -2, -2},
+        {0.49999999999999994, 0, 0}, {2.5000000000000004, 3, 3},
+        {32766.5, 32766, 32766},     {32767.49999999999, 32767, 32767},
+        {32767.5, {}, 32768},        {-32768.5, -32768, -32768},
+        {-32768.50000000001, {}, -32769},  {-32769.5, {}, -32770},
+        {2147483646.5, {}, 2147483646},    {2147483647.4, {}, 2147483647},
+        {2147483647.5, {}, {}},            {-2147483648.5, {}, INT32_MIN},
+        {-2147483648.6, {}, {}},           {4503599627370497.0, {}, {}},
+        {1e300, {}, {}},  {kNaN, {}, {}},  {-kInf, {}, {}},
+    };
+    for (const auto& c : cases) {
+        expect_rounding(&round_to_integer, c.x, c.integer);
+        expect_rounding(&round_to_long, c.x, c.long_value);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Rounding to decimal places, against a slow exact reference.
+
+// The exact decimal value of a finite double, by long multiplication on
+// decimal digits: |x| = m * 2^e with an integer m.
+struct Expansion {
+    bool negative = false;
+    std::string whole;     // at least "0"
+    std::string fraction;  // every digit, possibly empty
+};
+
+Expansion expand(double x) {
+    int e = 0;
+    const double f = std::frexp(std::fabs(x), &e);
+    auto m = static_cast<std::uint64_t>(std::ldexp(f, 53));
+    e -= 53;
+    std::vector<int> digits;  // least significant first
+    for (; m != 0; m /= 10) digits.push_back(static_cast<int>(m % 10));
+    const auto multiply = [&digits](int factor) {
+        int carry = 0;
+        for (int& d : digits) {
+            const int v = d * factor + carry;
+            d = v % 10;
+            carry = v / 10;
+        }
+        for (; carry != 0; carry /= 10) digits.push_back(carry % 10);
+    };
+    // With e < 0, m * 2^e = m * 5^-e / 10^-e: the last -e digits are the fraction.
+    const std::size_t fraction_digits = e < 0 ? static_cast<std::size_t>(-e) : 0;
+    for (int i = 0; i < std::abs(e); ++i) multiply(e < 0 ? 5 : 2);
+    digits.resize(std::max(digits.size(), fraction_digits + 1), 0);
+    Expansion out;
+    out.negative = std::signbit(x);
+    for (std::size_t i = digits.size(); i-- > 0;)
+        (i < fraction_digits ? out.fraction : out.whole) += static_cast<char>('0' + digits[i]);
+    out.whole.erase(0, std::min(out.whole.find_first_not_of('0'), out.whole.size() - 1));
+    out.fraction.erase(out.fraction.find_last_not_of('0') + 1);
+    return out;
+}
+
+// x rounded to `places` on its exact value, a tie to the even digit, as text.
+std::string reference_rounding(double x, int places) {
+    Expansion d = expand(x);
+    d.fraction.resize(std::max(d.fraction.size(), static_cast<std::size_t>(places) + 1), '0');
+    std::string kept = d.whole + d.fraction.substr(0, static_cast<std::size_t>(places));
+    const char first = d.fraction[static_cast<std::size_t>(places)];
+    const bool beyond = d.fraction.find_first_not_of('0', places + 1) != std::string::npos;
+    const bool odd = (kept.back() - '0') % 2 == 1;
+    if (first > '5' || (first == '5' && (beyond || odd))) {
+        std::size_t i = kept.size();
+        while (i > 0 && kept[i - 1] == '9') kept[--i] = '0';
+        if (i == 0) kept.insert(0, "1");
+        else ++kept[i - 1];
+    }
+    const std::size_t point = kept.size() - static_cast<std::size_t>(places);
+    return (d.negative ? "-" : "") + kept.substr(0, point) + "." + kept.substr(point);
+}
+
+TEST(ExactReference, ExpandsEveryDigit) {
+    const Expansion tenth = expand(0.1);
+    EXPECT_EQ(tenth.whole + "." + tenth.fraction,
+              "0.1000000000000000055511151231257827021181583404541015625");
+    EXPECT_EQ(reference_rounding(2.675, 2), "2.67");
+    EXPECT_EQ(reference_rounding(-9.5, 0), "-10.");
+}
+
+TEST(RoundPlaces, MatchesExactReferenceOnRandomValues) {
+    std::mt19937_64 rng(20240611);
+    std::uniform_int_distribution<std::int64_t> digits(0, 99'999);
+    std::uniform_int_distribution<int> exponent(-60, 70);
+    std::uniform_real_distribution<double> unit(0.5, 1.0);
+    int checked = 0;
+    for (int round = 0; round < 1500; ++round) {
+        for (int places = 0; places <= 8; ++places) {
+            // Near-ties written in decimal, exact binary ties, and arbitrary values.
+            const std::string near_tie =
+                std::to_string(digits(rng)) + "5e-" + std::to_string(places + 1);
+            const double values[] = {
+                std::strtod(near_tie.c_str(), nullptr),
+                std::ldexp(static_cast<double>(2 * digits(rng) + 1), -(places + 1)),
+                std::ldexp(unit(rng), exponent(rng)) * (round % 2 == 0 ? 1 : -1),
+            };
+            for (double x : values) {
+                const std::string want = reference_rounding(x, places);
+                ASSERT_EQ(round_places(x, places), std::strtod(want.c_str(), nullptr))
+                    << "x = " << exact(x) << ", places = " << places << ", want " << want;
+                // Below 15 significant digits the pattern shows the rounded decimal as it is.
+                if (std::fabs(x) < 1e6) {
+                    std::string text = want;
+                    if (std::strtod(want.c_str(), nullptr) == 0.0 && text[0] == '-')
+                        text.erase(0, 1);
+                    ASSERT_EQ(format_fixed_pattern(x, places), localized(text))
+                        << "x = " << exact(x) << ", places = " << places;
+                }
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GT(checked, 40000);
+}
+
+struct PlacesCase {
+    double x;
+    int places;
+    double want;
+};
+
+TEST(RoundPlaces, NamedExamples) {
+    const PlacesCase cases[] = {
+        {2.675, 2, 2.67},    // stored just below the half
+        {12.345, 2, 12.35},  // stored just above the half
+        {0.125, 2, 0.12},  {2.5, 0, 2.0},       {0.25, 1, 0.2},  {-2.5, 0, -2.0},
+        {1.005, 2, 1.0},   {99.5, 0, 100.0},    {1e20, 2, 1e20}, {1e300, 30, 1e300},
+        {0.1, 30, 0.1},    {5e-324, 8, 0.0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(round_places(c.x, c.places), c.want)
+            << "x = " << exact(c.x) << ", places = " << c.places;
+    EXPECT_EQ(error_kind_of([] { round_places(1.0, -1); }), ErrorKind::InvalidArgument);
+}
+
+// ---------------------------------------------------------------------------
+// The "0.00" pattern.
+
+struct PatternCase {
+    double x;
+    std::int32_t places;
+    const char* want;
+};
+
+TEST(FormatFixedPattern, Examples) {
+    const PatternCase cases[] = {
+        {0.456, 2, "0.46"},   {12.0, 0, "12."},  {0.4, 0, "0."},      {7.5, 0, "8."},
+        {6.5, 0, "6."},       {2.5, 0, "2."},    {0.125, 2, "0.12"},  {12.34, 1, "12.3"},
+        {0.0, 1, "0.0"},      {0.46, 1, "0.5"},  {-0.5, 1, "-0.5"},   {-0.04, 1, "0.0"},
+        {-0.4, 0, "0."},      {-2.5, 0, "-2."},  {99.95, 1, "100.0"}, {1234.5, 3, "1234.500"},
+        {1e20, 2, "100000000000000000000.00"},
+        {123456789.123456789, 8, "123456789.12345700"},  // 15 significant digits
+        {1e-20, 25, "0.0000000000000000000100000"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(format_fixed_pattern(c.x, c.places), localized(c.want))
+            << "x = " << exact(c.x) << ", places = " << c.places;
+    // A subnormal holds fewer than 15 digits; its text still stops at `places`.
+    EXPECT_EQ(format_fixed_pattern(1e-320, 325),
+              localized("0." + std::string(320, '0') + "99999"));
+}
+
+TEST(FormatFixedPattern, RefusesWhatItCannotShow) {
+    EXPECT_EQ(error_kind_of([] { format_fixed_pattern(1.0, -1); }), ErrorKind::InvalidArgument);
+    EXPECT_EQ(error_kind_of([] { format_fixed_pattern(1.0, INT32_MAX); }),
+              ErrorKind::InvalidArgument);
+    EXPECT_EQ(error_kind_of([] { format_fixed_pattern(kNaN, 2); }), ErrorKind::Overflow);
+}
+
+}  // namespace
+}  // namespace bm
