@@ -142,7 +142,7 @@ class Application : public Object {
 public:
     virtual Ref<ApplicationEvents> AppEventSource() = 0;
     virtual Ref<SoftwareVersion> HostVersion() = 0;
-    virtual Ref<AddInList> AddInList() = 0;
+    virtual Ref<host::AddInList> AddInList() = 0;  // qualified: the member hides the class
     virtual Ref<Document> CurrentDocument() = 0;
 };
 

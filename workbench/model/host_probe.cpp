@@ -1,0 +1,95 @@
+#include "workbench/model/host_probe.h"
+
+#include <algorithm>
+
+#include "core/error.h"
+
+namespace bm::workbench {
+
+namespace {
+constexpr std::string_view kPutSuffix = ".put";
+}
+
+void HostProbe::Enter(std::string_view operation) { enter(operation, false); }
+
+void HostProbe::EnterPut(std::string_view operation) { enter(operation, true); }
+
+void HostProbe::count(std::string_view name) {
+    auto it = counts_.find(name);
+    if (it == counts_.end()) it = counts_.emplace(std::string(name), 0).first;
+    ++it->second;
+}
+
+void HostProbe::enter(std::string_view operation, bool put) {
+    std::string putName;
+    if (put) putName = std::string(operation) + std::string(kPutSuffix);
+
+    ++total_;
+    count(operation);
+    if (put) count(putName);
+    if (tracing_) trace_.emplace_back(put ? putName : std::string(operation));
+
+    // Every due countdown moves on, even when another fault fires on the
+    // same call, so that faults set together keep their meaning.
+    bool fail = false;
+    if (callCountdown_ > 0 && --callCountdown_ == 0) fail = true;
+    for (auto it = named_.begin(); it != named_.end();) {
+        const bool matches = it->operation == operation || (put && it->operation == putName);
+        if (!matches) {
+            ++it;
+            continue;
+        }
+        if (it->always) {
+            fail = true;
+            ++it;
+        } else if (--it->remaining == 0) {
+            fail = true;
+            it = named_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (fail) {
+        ++fired_;
+        raise(ErrorKind::HostFailure, std::string(operation) + " failed (injected)");
+    }
+}
+
+std::int64_t HostProbe::Calls(std::string_view operation) const {
+    auto it = counts_.find(operation);
+    return it == counts_.end() ? 0 : it->second;
+}
+
+std::int64_t HostProbe::TotalCalls() const { return total_; }
+
+void HostProbe::ResetCounts() {
+    counts_.clear();
+    total_ = 0;
+    trace_.clear();
+}
+
+void HostProbe::FailOperation(std::string_view operation, std::int64_t nth) {
+    if (nth < 1) raise(ErrorKind::InvalidArgument, "a fault counts calls from 1");
+    named_.push_back({std::string(operation), nth, false});
+}
+
+void HostProbe::FailOperationAlways(std::string_view operation) {
+    named_.push_back({std::string(operation), 0, true});
+}
+
+void HostProbe::FailCall(std::int64_t nth) {
+    if (nth < 1) raise(ErrorKind::InvalidArgument, "a fault counts calls from 1");
+    callCountdown_ = nth;
+}
+
+void HostProbe::ClearFaults() {
+    named_.clear();
+    callCountdown_ = 0;
+}
+
+bool HostProbe::FaultPending() const {
+    return callCountdown_ > 0 ||
+           std::any_of(named_.begin(), named_.end(), [](const NamedFault& f) { return !f.always; });
+}
+
+}  // namespace bm::workbench

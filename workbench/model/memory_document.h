@@ -1,0 +1,284 @@
+#pragma once
+
+// In-memory documents and what hangs off them: the user-defined property
+// set, the list of referenced files, the units service and the mass
+// properties. Every override of a host/host.h operation is a host call: it
+// enters the HostProbe and may fail there. The non-virtual members below
+// the "Building and inspecting" lines are the simulating host's own and
+// are neither counted nor failed.
+//
+// Internal units, chosen so that the add-in's chain reads naturally:
+//   MassValue   grams        (the add-in divides by 1000.0, giving kg)
+//   UnitConvert with the mass code 11281 converts from kilograms
+//   AreaValue   square centimetres, converted from cm^2
+//   VolumeValue cubic centimetres, converted from cm^3
+//   lengths     centimetres
+// Known mass unit names: "mg", "g", "kg", "lbmass", "ozmass", "slug".
+// Known length unit names: "um", "mm", "cm", "m", "km", "mil", "in", "ft",
+// "yd". Conversion factors are exact ratios of integers, so
+// 6.4516 cm^2 reads as exactly 1 in^2.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/variant.h"
+#include "host/host.h"
+#include "workbench/model/host_probe.h"
+
+namespace bm::workbench {
+
+using ProbeRef = std::shared_ptr<HostProbe>;
+
+// Unit codes the units service answers.
+inline constexpr std::int32_t kMassUnitCode = 11281;
+inline constexpr std::int32_t kLengthUnitCode = 11266;
+
+class MemoryPropertySet;
+
+class MemoryProperty final : public host::Property {
+public:
+    MemoryProperty(ProbeRef probe, std::weak_ptr<MemoryPropertySet> owner, std::string name,
+                   Variant value);
+
+    std::string PropName() override;
+    Variant PropValue() override;
+    void PropValue(const Variant& value) override;
+    void PropDelete() override;
+
+    // Building and inspecting.
+    const std::string& name() const { return name_; }
+    const Variant& value() const { return value_; }
+    void set_value(Variant value) { value_ = std::move(value); }
+    bool deleted() const { return deleted_; }
+
+private:
+    friend class MemoryPropertySet;
+    void live() const;  // a deleted property refuses every call
+
+    ProbeRef probe_;
+    std::weak_ptr<MemoryPropertySet> owner_;
+    std::string name_;
+    Variant value_;
+    bool deleted_ = false;
+};
+
+// A property set in insertion order. PropAdd appends and refuses a name that
+// is already there (exactly, letter case included); values keep their type.
+// A value holding bytes or an object is refused.
+class MemoryPropertySet final : public host::PropertySet,
+                                public std::enable_shared_from_this<MemoryPropertySet> {
+public:
+    explicit MemoryPropertySet(ProbeRef probe);
+
+    std::int32_t Count() override;
+    host::Ref<host::Property> Item(std::int32_t position) override;
+    std::vector<host::Ref<host::Property>> Enumerate() override;
+    host::Ref<host::Property> PropAdd(const Variant& value, const std::string& name) override;
+
+    // Building and inspecting.
+    // Appends without the host's checks (duplicates and any value allowed).
+    void add(std::string name, Variant value);
+    const std::vector<std::shared_ptr<MemoryProperty>>& properties() const { return props_; }
+    std::shared_ptr<MemoryProperty> find(std::string_view name) const;  // exact name
+    std::vector<std::pair<std::string, Variant>> snapshot() const;
+
+private:
+    friend class MemoryProperty;
+    void remove(const MemoryProperty* property);
+
+    ProbeRef probe_;
+    std::vector<std::shared_ptr<MemoryProperty>> props_;
+};
+
+class MemoryPropertySets final : public host::PropertySets {
+public:
+    MemoryPropertySets(ProbeRef probe, std::shared_ptr<MemoryPropertySet> userDefined);
+    // Only host::UserDefinedFmtid exists (hex digits in either case).
+    host::Ref<host::PropertySet> Item(const std::string& formatId) override;
+
+private:
+    ProbeRef probe_;
+    std::shared_ptr<MemoryPropertySet> userDefined_;
+};
+
+class MemoryUnits final : public host::UnitsService {
+public:
+    explicit MemoryUnits(ProbeRef probe);
+
+    // kMassUnitCode gives the mass unit name, kLengthUnitCode the length
+    // unit name; any other code fails.
+    std::string UnitText(std::int32_t unitCode) override;
+    // `units` is the mass code 11281 (from kg), the length code 11266 (from
+    // cm), or a text of one to three length unit names separated by blanks
+    // ("in in" square inches, "cm mm" mixed), converted from cm^n. Sets
+    // `value` to the result and returns "<number> <unit>", the number in
+    // its shortest form that reads back exactly ("2.5 kg", "1 in^2",
+    // "3 cm*mm"). Unknown names fail and leave `value` alone.
+    std::string UnitConvert(double& value, const Variant& units) override;
+
+    // Building and inspecting. Names are not checked here, so that a
+    // document can carry a unit the service then refuses to convert.
+    void set_units(std::string massUnit, std::string lengthUnit);
+    const std::string& mass_unit() const { return mass_; }
+    const std::string& length_unit() const { return length_; }
+
+private:
+    ProbeRef probe_;
+    std::string mass_ = "kg";
+    std::string length_ = "cm";
+};
+
+// Pure conversions behind MemoryUnits, without the probe. Empty when a unit
+// is unknown or the expression has no name or more than three.
+std::optional<double> mass_from_kilograms(double kilograms, std::string_view unit);
+std::optional<double> length_power_from_centimetres(double value, std::string_view expression);
+
+class MemoryMassProperties final : public host::MassProperties {
+public:
+    explicit MemoryMassProperties(ProbeRef probe);
+
+    void MassAccuracy(std::int32_t accuracy) override;
+    double MassValue() override;
+    double AreaValue() override;
+    double VolumeValue() override;
+
+    // Building and inspecting (internal units, see the top of this file).
+    void set_figures(double grams, double squareCm, double cubicCm);
+    double grams() const { return grams_; }
+    double square_cm() const { return squareCm_; }
+    double cubic_cm() const { return cubicCm_; }
+    std::optional<std::int32_t> last_accuracy() const { return accuracy_; }
+
+private:
+    ProbeRef probe_;
+    double grams_ = 0.0;
+    double squareCm_ = 0.0;
+    double cubicCm_ = 0.0;
+    std::optional<std::int32_t> accuracy_;
+};
+
+class MemoryComponentDefinition final : public host::ComponentDefinition {
+public:
+    MemoryComponentDefinition(ProbeRef probe, std::shared_ptr<MemoryMassProperties> mass);
+    host::Ref<host::MassProperties> DefinitionMassProps() override;
+
+private:
+    ProbeRef probe_;
+    std::shared_ptr<MemoryMassProperties> mass_;
+};
+
+class MemoryDocument;
+
+// A reference to a held document, or an unresolved one to a path whose
+// document the host does not hold. Unresolved: FileRefName is the file name
+// without folder and extension, FileRefKind follows the extension (.ipt
+// part, .iam assembly, .idw drawing, .ipn presentation, letter case
+// ignored; anything else 0), FileRefDocument fails.
+class MemoryFileRef final : public host::FileRef {
+public:
+    MemoryFileRef(ProbeRef probe, std::weak_ptr<MemoryDocument> document);
+    MemoryFileRef(ProbeRef probe, std::string unresolvedPath);
+
+    std::int32_t FileRefKind() override;
+    std::string FileRefName() override;
+    std::string FileRefFullName() override;
+    host::Ref<host::Document> FileRefDocument() override;
+
+    // Building and inspecting: the held document, or null when unresolved.
+    std::shared_ptr<MemoryDocument> document() const { return document_.lock(); }
+    // The path of an unresolved reference (empty when resolved).
+    const std::string& unresolved_path() const { return path_; }
+
+private:
+    ProbeRef probe_;
+    std::weak_ptr<MemoryDocument> document_;
+    std::string path_;  // unresolved only
+};
+
+class MemoryFileRefList final : public host::FileRefList {
+public:
+    explicit MemoryFileRefList(ProbeRef probe);
+
+    std::int32_t Count() override;
+    host::Ref<host::FileRef> Item(std::int32_t position) override;
+    std::vector<host::Ref<host::FileRef>> Enumerate() override;
+
+    // Building and inspecting.
+    void add(std::shared_ptr<MemoryFileRef> ref) { refs_.push_back(std::move(ref)); }
+    const std::vector<std::shared_ptr<MemoryFileRef>>& refs() const { return refs_; }
+
+private:
+    ProbeRef probe_;
+    std::vector<std::shared_ptr<MemoryFileRef>> refs_;
+};
+
+// Document kind implied by a file name's extension (0 when none fits).
+std::int32_t kind_from_extension(std::string_view path);
+// The file name of a path without folder ('/' or '\\') and extension.
+std::string display_name_of(std::string_view path);
+
+// A document of one of the four kinds. A referenced document is held
+// weakly by its references; the MemoryHost keeps every document alive.
+class MemoryDocument final : public host::Document,
+                             public std::enable_shared_from_this<MemoryDocument> {
+public:
+    // Display name defaults to display_name_of(fullName).
+    MemoryDocument(ProbeRef probe, std::int32_t kind, std::string fullName);
+
+    std::int32_t DocKind() override;
+    host::Ref<host::FileRefList> FileRefs() override;
+    host::Ref<host::PropertySets> DocPropertySets() override;
+    void DocUpdate() override;
+    host::Ref<host::UnitsService> DocUnits() override;
+    host::Ref<host::ComponentDefinition> PartDefinition() override;
+    host::Ref<host::ComponentDefinition> AssemblyDefinition() override;
+    bool IsDrawing() const override { return kind_ == host::kDrawingDocument; }
+
+    // Building and inspecting; the builders return *this for chaining.
+    std::int32_t kind() const { return kind_; }
+    const std::string& full_name() const { return fullName_; }
+    const std::string& display_name() const { return displayName_; }
+    MemoryDocument& SetDisplayName(std::string name);
+    // Appends a user-defined property, value kept as given.
+    MemoryDocument& AddProp(std::string name, Variant value);
+    MemoryDocument& AddRef(const std::shared_ptr<MemoryDocument>& document);
+    MemoryDocument& AddUnresolvedRef(std::string fullPath);
+    MemoryDocument& SetUnits(std::string massUnit, std::string lengthUnit);
+    // Mass in grams, area in cm^2, volume in cm^3.
+    MemoryDocument& SetMassFigures(double grams, double squareCm, double cubicCm);
+
+    // The user-defined properties, in order.
+    std::vector<std::pair<std::string, Variant>> Props() const { return userProps_->snapshot(); }
+    // Value of the user-defined property of exactly this name, if any.
+    std::optional<Variant> Prop(std::string_view name) const;
+    // The user-defined set itself, reached without a host call.
+    const std::shared_ptr<MemoryPropertySet>& UserProps() const { return userProps_; }
+    const std::shared_ptr<MemoryFileRefList>& Refs() const { return refs_; }
+    const std::shared_ptr<MemoryUnits>& Units() const { return units_; }
+    // Answers whatever the kind; PartDefinition and AssemblyDefinition
+    // are the host calls that check it.
+    const std::shared_ptr<MemoryComponentDefinition>& Definition() const { return definition_; }
+    const std::shared_ptr<MemoryMassProperties>& MassProps() const { return mass_; }
+    int UpdateCount() const { return updates_; }
+    std::optional<std::int32_t> LastMassAccuracy() const { return mass_->last_accuracy(); }
+
+private:
+    ProbeRef probe_;
+    std::int32_t kind_;
+    std::string fullName_;
+    std::string displayName_;
+    std::shared_ptr<MemoryPropertySet> userProps_;
+    std::shared_ptr<MemoryPropertySets> propSets_;
+    std::shared_ptr<MemoryFileRefList> refs_;
+    std::shared_ptr<MemoryUnits> units_;
+    std::shared_ptr<MemoryMassProperties> mass_;
+    std::shared_ptr<MemoryComponentDefinition> definition_;
+    int updates_ = 0;
+};
+
+}  // namespace bm::workbench
