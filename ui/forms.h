@@ -26,6 +26,40 @@ inline constexpr int kMsgBoxOkOnly = 0;
 inline constexpr int kMsgBoxExclamation = 48;
 inline constexpr int kMsgBoxAnswerOk = 1;
 
+// Where a control sits on its form, in twips.
+struct Place {
+    float left = 0, top = 0, width = 0, height = 0;
+};
+
+struct Font {
+    std::string name = "MS Sans Serif";
+    float points = 8.25f;
+    bool bold = false;
+    bool underline = false;
+};
+
+// A caption on a form. A link label is drawn underlined in the highlight
+// colour, with a pointing hand over it, and reacts to a click.
+struct Label {
+    std::string caption;
+    Place place;
+    Font font{};
+    bool link = false;
+};
+
+// A push button. Enter presses the default button, Escape the cancel button.
+struct Button {
+    std::string caption;
+    Place place;
+    bool isDefault = false;
+    bool isCancel = false;
+};
+
+// What a fixed dialog frame adds around the client area (twips at 15 twips
+// per pixel: 3-pixel borders and a 21-pixel caption bar).
+inline constexpr float kDialogFrameWidth = 90;
+inline constexpr float kDialogFrameHeight = 405;
+
 // One entry of a popup menu as the runtime shows it.
 struct MenuEntry {
     std::string name;  // tool name handed back when picked; empty for a separator
@@ -57,6 +91,9 @@ public:
     float Top() const { return top_; }
     float Width() const { return width_; }
     float Height() const { return height_; }
+    // The inside of the frame, where the controls sit.
+    float ClientWidth() const { return clientWidth_; }
+    float ClientHeight() const { return clientHeight_; }
     // Moves the form; the size stays.
     void Move(float left, float top) {
         left_ = left;
@@ -72,12 +109,22 @@ protected:
     void SetSize(float width, float height) {
         width_ = width;
         height_ = height;
+        clientWidth_ = width;
+        clientHeight_ = height;
+    }
+    // A fixed dialog's size from its client area: the frame is added.
+    void SetClientSize(float width, float height) {
+        width_ = width + kDialogFrameWidth;
+        height_ = height + kDialogFrameHeight;
+        clientWidth_ = width;
+        clientHeight_ = height;
     }
 
 private:
     friend class FormsRuntime;
     FormsRuntime& runtime_;
     float left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+    float clientWidth_ = 0, clientHeight_ = 0;
     bool loaded_ = false;
     bool visible_ = false;
 };
@@ -100,6 +147,12 @@ public:
 
     // The desktop work area in pixels; false when the query failed.
     virtual bool WorkArea(Rect& area) = 0;
+    // The whole screen in pixels; false when it is not known. The
+    // placement falls back on it when the work area cannot be had.
+    virtual bool ScreenSize(std::int32_t& widthPx, std::int32_t& heightPx) {
+        widthPx = heightPx = 0;
+        return false;
+    }
     virtual float TwipsPerPixelX() = 0;
     virtual float TwipsPerPixelY() = 0;
 

@@ -5,6 +5,13 @@
 // kind; the modal show loads the form, activates it, and plays those actions
 // against the form model. Message boxes, popup menus and opened links are
 // recorded, and their answers can be set beforehand.
+//
+// A modal show fails with an InvalidArgument error, naming the dialog, when
+// the next queued expectation is for another kind of dialog, when none is
+// queued, or when the dialog is still open after its actions; any failure
+// leaving a modal show unloads that dialog first, so none stays half-open.
+// When a modal dialog closes over another one that is still shown, the one
+// beneath is activated again, as a desktop does.
 
 #include <deque>
 #include <functional>
@@ -44,9 +51,15 @@ public:
     const std::vector<std::string>& Shown() const { return shown_; }
     const std::vector<std::string>& OpenedLinks() const { return links_; }
 
+    // A failing query answers false with an all-zero rectangle.
     void SetWorkArea(ui::Rect area, bool queryWorks = true) {
         workArea_ = area;
         workAreaWorks_ = queryWorks;
+    }
+    void SetScreenSize(std::int32_t widthPx, std::int32_t heightPx, bool known = true) {
+        screenWidth_ = widthPx;
+        screenHeight_ = heightPx;
+        screenKnown_ = known;
     }
     void SetTwipsPerPixel(float x, float y) {
         tppX_ = x;
@@ -59,6 +72,7 @@ public:
     void ShowModal(ui::Form& form) override;
     void DoEvents() override { ++doEvents_; }
     bool WorkArea(ui::Rect& area) override;
+    bool ScreenSize(std::int32_t& widthPx, std::int32_t& heightPx) override;
     float TwipsPerPixelX() override { return tppX_; }
     float TwipsPerPixelY() override { return tppY_; }
     int MsgBox(const std::string& text, int style, const std::string& title) override;
@@ -79,6 +93,8 @@ private:
     std::vector<ui::Form*> modalStack_;
     ui::Rect workArea_{0, 0, 1024, 738};
     bool workAreaWorks_ = true;
+    std::int32_t screenWidth_ = 1024, screenHeight_ = 768;
+    bool screenKnown_ = true;
     float tppX_ = 15.0f, tppY_ = 15.0f;
     std::intptr_t shellResult_ = 42;
     std::size_t doEvents_ = 0;
