@@ -579,8 +579,9 @@ std::string format_fixed_pattern(double x, std::int32_t places) {
     // Deep among the subnormals a double holds fewer than 15 digits, and its
     // 15-digit text may show more places than asked; those are rounded away.
     round_at(d, places);
-    const bool negative = d.negative && !d.digits.empty();
-    return (negative ? "-" : "") + fixed_text(d, decimal_separator(), places, true);
+    std::string text = fixed_text(d, decimal_separator(), places, true);
+    if (d.negative && !d.digits.empty()) text.insert(text.begin(), '-');
+    return text;
 }
 
 char decimal_separator() {

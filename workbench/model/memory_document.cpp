@@ -185,12 +185,13 @@ host::Ref<host::Property> MemoryPropertySet::PropAdd(const Variant& value,
                                                      const std::string& name) {
     probe_->Enter("PropAdd");
     check_storable(value);
-    if (find(name)) host_failure("PropAdd: a property named '" + name + "' exists");
+    if (names_.contains(name)) host_failure("PropAdd: a property named '" + name + "' exists");
     add(name, value);
     return props_.back();
 }
 
 void MemoryPropertySet::add(std::string name, Variant value) {
+    ++names_[name];
     props_.push_back(std::make_shared<MemoryProperty>(probe_, weak_from_this(), std::move(name),
                                                       std::move(value)));
 }
@@ -213,6 +214,7 @@ void MemoryPropertySet::remove(const MemoryProperty* property) {
                            [&](const auto& p) { return p.get() == property; });
     if (it == props_.end()) return;
     (*it)->deleted_ = true;
+    if (auto n = names_.find((*it)->name_); n != names_.end() && --n->second == 0) names_.erase(n);
     props_.erase(it);
 }
 

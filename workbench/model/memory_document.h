@@ -24,6 +24,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <unordered_map>
 #include <vector>
 
 #include "core/variant.h"
@@ -93,6 +94,9 @@ private:
 
     ProbeRef probe_;
     std::vector<std::shared_ptr<MemoryProperty>> props_;
+    // How many properties carry each name, so that PropAdd's duplicate check
+    // does not scan: large sets are what the copy benchmark measures.
+    std::unordered_map<std::string, int> names_;
 };
 
 class MemoryPropertySets final : public host::PropertySets {

@@ -1,0 +1,151 @@
+#pragma once
+
+// What the transfer tests and the benchmark share: the plain merge kept as
+// the reference, and readable printing of values.
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/convert.h"
+#include "host/host.h"
+#include "platform/portable/headless_runtime.h"
+#include "select/frm_files.h"
+#include "settings/settings.h"
+#include "transfer/copy.h"
+#include "transfer/merge.h"
+#include "transfer/physical.h"
+#include "transfer/selective.h"
+#include "workbench/model/memory_host.h"
+
+namespace bm {
+
+// gtest prints values with this instead of their bytes.
+inline void PrintTo(const Variant& v, std::ostream* os) {
+    *os << type_name(v.type());
+    switch (v.type()) {
+        case VarType::kEmpty: return;
+        case VarType::kString: *os << " \"" << v.as_string() << '"'; return;
+        case VarType::kDate: *os << ' ' << v.as_date().serial; return;
+        case VarType::kBytes: *os << '[' << v.as_bytes().size() << ']'; return;
+        case VarType::kObject: return;
+        default: *os << ' ' << to_text(v); return;
+    }
+}
+
+}  // namespace bm
+
+namespace bm::transfer::testing {
+
+// A property set's contents, in order.
+using Props = std::vector<std::pair<std::string, Variant>>;
+
+// The plain merge, the reference that the indexed merge is checked and
+// measured against: before every write it reads the set's count and scans
+// the names from the first property on.
+class ScanMerge final : public PropertyMerge {
+public:
+    explicit ScanMerge(host::PropertySet& target) : target_(target) {}
+
+    void Merge(const std::string& name, const Variant& value, bool updateExistOnly) override {
+        const std::int32_t n = target_.Count();
+        CheckCount(n, "the drawing's property set");
+        const std::string key = upper_case(name);
+        for (std::int32_t i = 1; i <= n; ++i) {
+            auto prop = target_.Item(i);
+            if (upper_case(prop->PropName()) == key) {
+                prop->PropValue(value);
+                return;
+            }
+        }
+        if (!updateExistOnly) target_.PropAdd(value, name);
+    }
+
+private:
+    host::PropertySet& target_;
+};
+
+// The physical writes one UpdatePhysicalProps call each.
+class PhysicalScanMerge final : public PropertyMerge {
+public:
+    explicit PhysicalScanMerge(host::PropertySet& target) : target_(target) {}
+
+    void Merge(const std::string& name, const Variant& value, bool /*updateExistOnly*/) override {
+        UpdatePhysicalProps(target_, name, value.as_string());
+    }
+
+private:
+    host::PropertySet& target_;
+};
+
+// A drawing and the models it references, as data.
+struct Model {
+    std::string file;  // full name; the display name is its file name
+    Props props{};
+    std::int32_t kind = host::kPartDocument;
+    std::string displayName{};  // replaces the file name's when not empty
+    bool unresolved = false;  // the host cannot open it
+};
+
+struct Scene {
+    Props drawing;
+    std::vector<Model> models;
+};
+
+// An in-memory host holding the scene's drawing and models. Building uses
+// the host's own unchecked adders, so a drawing may start with duplicates.
+class World {
+public:
+    explicit World(const Scene& scene) : drawing(host.AddDrawing("C:/Work/Sheet.idw")) {
+        for (const auto& [name, value] : scene.drawing) drawing->UserProps()->add(name, value);
+        for (const Model& m : scene.models) {
+            if (m.unresolved) {
+                drawing->AddUnresolvedRef(m.file);
+                continue;
+            }
+            auto doc = host.AddDocument(m.kind, m.file);
+            if (!m.displayName.empty()) doc->SetDisplayName(m.displayName);
+            for (const auto& [name, value] : m.props) doc->UserProps()->add(name, value);
+            drawing->AddRef(doc);
+        }
+    }
+
+    host::FileRefList& refs() { return *drawing->Refs(); }
+    host::PropertySet& target() { return *drawing->UserProps(); }
+    Props Result() const { return drawing->Props(); }
+    workbench::HostProbe& probe() { return host.Probe(); }
+
+    workbench::MemoryHost host;
+    std::shared_ptr<workbench::MemoryDocument> drawing;
+};
+
+inline Settings CopySettings(bool prefaceModel, bool updateExistOnly) {
+    Settings s;
+    s.PrefaceModel(prefaceModel ? 1 : 0);
+    s.UpdateExistOnly(updateExistOnly ? 1 : 0);
+    return s;
+}
+
+// The two ways the copy reaches the drawing: every property directly, or
+// through the selection dialog, answered with OK and every row as it was.
+enum class CopyPath { kDirect, kSelectAll };
+
+inline const char* PathName(CopyPath p) { return p == CopyPath::kDirect ? "Direct" : "SelectAll"; }
+
+inline void ConfirmSelection(portable::HeadlessRuntime& runtime) {
+    runtime.Expect<select::frmFiles>("files", [](select::frmFiles& f) { f.cmdOK_Click(); });
+}
+
+inline void RunCopy(World& world, CopyPath path, const Settings& s,
+                    portable::HeadlessRuntime& runtime) {
+    if (path == CopyPath::kDirect) {
+        CopyAllProps(s, world.refs(), world.target());
+    } else {
+        ConfirmSelection(runtime);
+        SelectAndCopyProps(s, runtime, world.refs(), world.target());
+    }
+}
+
+}  // namespace bm::transfer::testing
