@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
-          nlohmann-json3-dev)
+          nlohmann-json3-dev libjsoncpp-dev)
 
 missing=()
 for p in "${packages[@]}"; do
