@@ -1,0 +1,78 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "core/variant.h"
+
+namespace bm::regtest {
+
+// A fresh directory per test, removed afterwards.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "bm-registry-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::string ReadFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+inline void WriteFile(const std::filesystem::path& p, std::string_view text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+// The bytes of a text, embedded NULs included ("abc\0"sv gives 4 bytes).
+inline Bytes BytesOf(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+// Test names from the cases' labels.
+template <class Case>
+std::string Label(const ::testing::TestParamInfo<Case>& p) {
+    return p.param.label;
+}
+
+}  // namespace bm::regtest
+
+namespace bm {
+
+// Readable failure messages for values.
+inline void PrintTo(const Variant& v, std::ostream* os) {
+    *os << type_name(v.type());
+    switch (v.type()) {
+        case VarType::kString: *os << " \"" << v.as_string() << '"'; break;
+        case VarType::kLong: *os << ' ' << v.as_long(); break;
+        case VarType::kInteger: *os << ' ' << v.as_integer(); break;
+        case VarType::kDouble: *os << ' ' << v.as_double(); break;
+        case VarType::kBytes:
+            for (auto b : v.as_bytes()) *os << ' ' << int(b);
+            break;
+        default: break;
+    }
+}
+
+}  // namespace bm
