@@ -1,0 +1,159 @@
+#include "host_program.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace bm::workbench::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<char*> Argv(const std::vector<std::string>& args, std::vector<std::string>& storage) {
+    storage.assign(1, BM_HOST_PROGRAM);
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : storage) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+
+// Under the sanitizers a fault in the program exits with a code of its own
+// choosing, which may look like an ordinary failed step.
+void ExpectNoSanitizerReport(const std::string& output) {
+    EXPECT_EQ(output.find("Sanitizer"), std::string::npos) << output;
+    EXPECT_EQ(output.find("runtime error:"), std::string::npos) << output;
+}
+
+}  // namespace
+
+void HostProgramTest::SetUp() {
+    std::string pattern = (fs::temp_directory_path() / "bm-host-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = fs::path(pattern) / "work";
+    io_ = fs::path(pattern) / "io";
+    fs::create_directories(dir_);
+    fs::create_directories(io_);
+}
+
+void HostProgramTest::TearDown() { fs::remove_all(dir_.parent_path()); }
+
+fs::path HostProgramTest::Write(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+    return dir_ / name;
+}
+
+std::string HostProgramTest::Read(const fs::path& file) const {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+Outcome HostProgramTest::Run(const std::vector<std::string>& args, const std::string& input) const {
+    const fs::path in = io_ / "stdin", out = io_ / "stdout", err = io_ / "stderr";
+    std::ofstream(in, std::ios::binary) << input;
+    std::vector<std::string> storage;
+    auto argv = Argv(args, storage);
+    const pid_t child = fork();
+    if (child == 0) {
+        // A run that names no store must still stay out of the user's own.
+        setenv("BRINDLEMARK_REGISTRY", Registry().c_str(), 1);
+        const int fdIn = open(in.c_str(), O_RDONLY);
+        const int fdOut = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int fdErr = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fdIn, 0);
+        dup2(fdOut, 1);
+        dup2(fdErr, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    Outcome outcome{ExitCode(status), Read(out), Read(err)};
+    ExpectNoSanitizerReport(outcome.err);
+    return outcome;
+}
+
+Outcome HostProgramTest::RunScript(const std::string& script, std::vector<std::string> extra) {
+    const fs::path workspace = dir_ / "workspace.json";
+    if (!fs::exists(workspace)) Write("workspace.json", kWorkspace);
+    Write("script.txt", script);
+    std::vector<std::string> args{"--registry", Registry().string(), "--script", (dir_ / "script.txt").string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(workspace.string());
+    return Run(args);
+}
+
+Outcome HostProgramTest::RunOnTerminal(const std::vector<std::string>& args, const std::string& input) const {
+    std::vector<std::string> storage;
+    auto argv = Argv(args, storage);
+    int master = -1;
+    const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        setenv("BRINDLEMARK_REGISTRY", Registry().c_str(), 1);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    Outcome outcome;
+    if (child < 0) {
+        outcome.exit = kNoTerminal;
+        return outcome;
+    }
+    (void)!write(master, input.data(), input.size());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    char buffer[4096];
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd fd{master, POLLIN, 0};
+        if (poll(&fd, 1, 200) <= 0) continue;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;  // the program has gone: the terminal reports an error
+        outcome.out.append(buffer, static_cast<std::size_t>(n));
+    }
+    int status = 0;
+    if (waitpid(child, &status, WNOHANG) == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    close(master);
+    outcome.exit = ExitCode(status);
+    ExpectNoSanitizerReport(outcome.out);
+    return outcome;
+}
+
+std::set<std::string> HostProgramTest::Files() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+std::set<std::string> HostProgramTest::FilesBesideTheStore() const {
+    std::set<std::string> names = Files();
+    const std::string store = Registry().filename().string();
+    std::erase_if(names, [&](const std::string& name) { return name.rfind(store, 0) == 0; });
+    return names;
+}
+
+std::vector<std::string> PropertyNames(const fs::path& workspace, const std::string& file) {
+    std::ifstream in(workspace);
+    const auto json = nlohmann::json::parse(in);
+    std::vector<std::string> names;
+    for (const auto& document : json.at("documents"))
+        if (document.at("file") == file)
+            for (const auto& property : document.at("properties")) names.push_back(property.at("name"));
+    return names;
+}
+
+}  // namespace bm::workbench::testing

@@ -1,0 +1,91 @@
+// The program used by hand: steps typed at a prompt, and each dialog put
+// to the person as text.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "host_program.h"
+
+namespace bm::workbench::testing {
+namespace {
+
+using ::testing::ContainsRegex;
+using ::testing::HasSubstr;
+
+class InteractiveTest : public HostProgramTest {
+protected:
+    Outcome Type(const std::string& input) {
+        Write("workspace.json", kWorkspace);
+        return Run({"--interactive", "--registry", Registry().string(), Path("workspace.json").string()}, input);
+    }
+};
+
+TEST_F(InteractiveTest, OptionsDialogIsATextForm) {
+    const Outcome run = Type(
+        "addin load\n"
+        "command options\n"
+        "set MassPrec 4\n"
+        "set Bogus 1\n"
+        "set SelectProps 1\n"
+        "ok\n"
+        "settings\n"
+        "quit\n");
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_THAT(run.out, ContainsRegex("  MassPrec +1 +Precision\n"));  // as the dialog opened
+    EXPECT_THAT(run.out, HasSubstr("no setting 'Bogus'"));
+    EXPECT_THAT(run.out, ContainsRegex("\n  MassPrec +4 +Mass: Precision\n"));
+    EXPECT_THAT(run.out, ContainsRegex("\n  SelectProps +1 "));
+}
+
+TEST_F(InteractiveTest, SelectionDialogIsANumberedOutlineWithItsMenu) {
+    const Outcome run = Type(
+        "addin load\n"
+        "command options\nset UpdateOnActivate 0\nset SelectProps 1\nset Mass 0\nset Area 0\nset Volume 0\nok\n"
+        "open Plate.idw\n"
+        "command copy\n"
+        "toggle 2\n"      // folded away: refused, the dialog stays
+        "menu\n"
+        "7\n"             // Expand All
+        "select 2,3\n"
+        "menu\n"
+        "Remove\n"        // not a number or tool name: asked again
+        "1\n"             // Remove
+        "ok\n"
+        "show Plate.idw\n"
+        "quit\n");
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("     1 [x] + Plate  (part)\n     5 [x] + Frame  (assembly)\n"));
+    EXPECT_THAT(run.out, HasSubstr("row 2 is folded away"));
+    EXPECT_THAT(run.out, ContainsRegex("    3  Add  \\(miEAdd\\)  greyed out\n"));
+    EXPECT_THAT(run.out, HasSubstr(" *   2 [ ]     Part No\n>*   3 [ ]     Rev\n"));
+    EXPECT_THAT(run.out, HasSubstr("Plate.idw (drawing, /w/Plate.idw): 5 custom properties"));
+    EXPECT_THAT(run.out, ContainsRegex("\n  Gauge +double +1.5\n"));
+}
+
+TEST_F(InteractiveTest, EndOfInputClosesTheDialogWithoutWriting) {
+    const Outcome run = Type("addin load\ncommand options\nset MassPrec 6\n");
+    EXPECT_EQ(run.exit, 0) << run.err;
+    // The host unloads the add-in as it closes, which saves what it holds.
+    EXPECT_THAT(Read(Registry()), HasSubstr("\"MassPrecision\"=dword:00000001"));
+}
+
+TEST_F(InteractiveTest, FailedStepsAreReportedAndTheSessionGoesOn) {
+    const Outcome run = Type("command copy\nopen Nowhere\naddin load\ncommands\n");
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_THAT(run.err, HasSubstr("refused: the host has no command 2"));
+    EXPECT_THAT(run.err, HasSubstr("no document 'Nowhere'"));
+    EXPECT_THAT(run.out, ContainsRegex("1 +Options +enabled"));
+}
+
+TEST_F(InteractiveTest, TerminalOnStandardInputMeansInteractive) {
+    Write("workspace.json", kWorkspace);
+    const Outcome run = RunOnTerminal({"--registry", Registry().string(), Path("workspace.json").string()},
+                                      "addin load\nquit\n");
+    if (run.exit == kNoTerminal) GTEST_SKIP() << "no pseudo-terminal on this machine";
+    EXPECT_EQ(run.exit, 0) << run.out;
+    EXPECT_THAT(run.out, HasSubstr("host> "));
+    EXPECT_THAT(run.out, HasSubstr("the add-in is active"));
+}
+
+}  // namespace
+}  // namespace bm::workbench::testing

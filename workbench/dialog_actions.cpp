@@ -1,0 +1,345 @@
+#include "workbench/dialog_actions.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "select/frm_files.h"
+#include "settings/frm_options.h"
+#include "settings/settings.h"
+#include "ui/frm_about.h"
+#include "workbench/workbench_runtime.h"
+
+namespace bm::workbench {
+
+namespace {
+
+struct Verb {
+    const char* name;
+    int minArgs;
+    int maxArgs;
+    const char* help;
+};
+
+const std::vector<Verb>& Verbs(DialogKind kind) {
+    static const std::vector<Verb> options{
+        {"set", 2, 2, "set SETTING VALUE   tick (1) or clear (0) a box, or choose a precision 0-8"},
+        {"about", 0, 0, "about               click the logo: the About box opens"},
+        {"ok", 0, 0, "ok                  press OK: every setting is written"},
+        {"cancel", 0, 0, "cancel              press Cancel: nothing is written"},
+        {"enter", 0, 0, "enter               press Enter (OK)"},
+        {"escape", 0, 0, "escape              press Escape (Cancel)"},
+        {"close", 0, 0, "close               close the window: nothing is written"},
+    };
+    static const std::vector<Verb> files{
+        {"toggle", 1, 1, "toggle ROW          double-click a row: its check mark flips"},
+        {"select", 1, 1, "select ROW[,ROW..]  click the first row, Ctrl+click the others"},
+        {"current", 1, 1, "current ROW         move the cursor to a row; the selection stays"},
+        {"expand", 1, 1, "expand ROW          unfold a model row"},
+        {"collapse", 1, 1, "collapse ROW        fold a model row"},
+        {"menu", 1, 1, "menu TOOL           right-click the list and pick an entry"},
+        {"ok", 0, 0, "ok                  press OK: the checked properties are copied"},
+        {"cancel", 0, 0, "cancel              press Cancel: nothing is copied"},
+        {"enter", 0, 0, "enter               press Enter (OK)"},
+        {"escape", 0, 0, "escape              press Escape (Cancel)"},
+        {"close", 0, 0, "close               close the window (as Cancel)"},
+    };
+    static const std::vector<Verb> about{
+        {"mail", 0, 0, "mail                click the mail link"},
+        {"ok", 0, 0, "ok                  press OK"},
+        {"enter", 0, 0, "enter               press Enter (OK)"},
+        {"escape", 0, 0, "escape              press Escape (OK)"},
+        {"close", 0, 0, "close               close the window"},
+    };
+    static const std::vector<Verb> message{
+        {"ok", 0, 0, "ok                  press OK"},
+    };
+    switch (kind) {
+        case DialogKind::kOptions: return options;
+        case DialogKind::kFiles: return files;
+        case DialogKind::kAbout: return about;
+        case DialogKind::kMessage: return message;
+    }
+    return message;
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+std::string VerbList(DialogKind kind) {
+    std::string out;
+    for (const Verb& v : Verbs(kind)) out += (out.empty() ? "" : ", ") + std::string(v.name);
+    return out;
+}
+
+constexpr std::int32_t kFirstRow = 1;
+
+// A row number as written: 1 to the most rows the dialog holds.
+std::int32_t RowNumber(const std::string& word) {
+    std::int32_t row = 0;
+    const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), row);
+    if (ec != std::errc() || end != word.data() + word.size() || row < kFirstRow ||
+        row > select::kMaxRows)
+        throw ActionSyntaxError("'" + word + "' is not a row number (rows count from 1)");
+    return row;
+}
+
+bool IsPrecision(Settings::Field f) {
+    return f == Settings::kMassPrec || f == Settings::kAreaPrec || f == Settings::kVolumePrec;
+}
+
+Settings::Field SettingNamed(const std::string& word) {
+    std::string known;
+    for (int i = 0; i < Settings::kFieldCount; ++i) {
+        const auto f = static_cast<Settings::Field>(i);
+        if (Lower(Settings::property_name(f)) == Lower(word)) return f;
+        known += (i ? ", " : "") + std::string(Settings::property_name(f));
+    }
+    throw ActionSyntaxError("no setting '" + word + "'; the settings are " + known);
+}
+
+DialogAction CheckedAction(DialogKind kind, const Verb& verb, std::vector<std::string> args) {
+    DialogAction action{verb.name, std::move(args)};
+    if (kind == DialogKind::kOptions && action.verb == "set") {
+        const Settings::Field f = SettingNamed(action.args[0]);
+        action.args[0] = Settings::property_name(f);
+        const std::string& value = action.args[1];
+        const bool precision = IsPrecision(f);
+        const bool ok = value.size() == 1 && value[0] >= '0' && value[0] <= (precision ? '8' : '1');
+        if (!ok)
+            throw ActionSyntaxError(std::string(Settings::property_name(f)) + " takes " +
+                                    (precision ? "a precision from 0 to 8" : "0 (clear) or 1 (ticked)") +
+                                    ", not '" + value + "'");
+    } else if (kind == DialogKind::kFiles) {
+        if (action.verb == "menu" && !action.args.empty()) {
+            const auto& tools = MenuToolNames();
+            const std::string& tool = action.args[0];
+            if (std::find(tools.begin(), tools.end(), tool) == tools.end()) {
+                std::string list;
+                for (const auto& t : tools) list += (list.empty() ? "" : ", ") + t;
+                throw ActionSyntaxError("no menu entry '" + tool + "'; the entries are " + list +
+                                        " (tool names, letter case as shown)");
+            }
+        } else if (action.verb == "select") {
+            std::string_view rest = action.args[0];
+            while (true) {
+                const auto comma = rest.find(',');
+                RowNumber(std::string(rest.substr(0, comma)));
+                if (comma == std::string_view::npos) break;
+                rest.remove_prefix(comma + 1);
+            }
+        } else if (!action.args.empty()) {
+            RowNumber(action.args[0]);
+        }
+    }
+    return action;
+}
+
+template <class F>
+F& As(ui::Form& form) {
+    if (auto* typed = dynamic_cast<F*>(&form)) return *typed;
+    throw ScriptFault("the " + form.Kind() + " dialog is not the dialog this workbench knows");
+}
+
+std::vector<std::int32_t> Rows(const std::string& list) {
+    std::vector<std::int32_t> rows;
+    std::string_view rest = list;
+    while (true) {
+        const auto comma = rest.find(',');
+        rows.push_back(RowNumber(std::string(rest.substr(0, comma))) - kFirstRow);
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
+    }
+    return rows;
+}
+
+// A row the person can click: it exists and no folded model row hides it.
+std::int32_t ClickableRow(select::OutlineGrid& grid, std::int32_t row) {
+    const std::int32_t number = row + kFirstRow;
+    if (row >= grid.Rows())
+        throw ScriptFault("row " + std::to_string(number) + " does not exist: the list has " +
+                          std::to_string(grid.Rows()) + " rows");
+    if (!grid.RowShown(row)) {
+        std::int32_t model = row - 1;
+        while (model > 0 && !grid.IsNode(model)) --model;
+        throw ScriptFault("row " + std::to_string(number) + " is folded away; unfold it first (expand " +
+                          std::to_string(model + kFirstRow) + ", or menu miEExpand)");
+    }
+    return row;
+}
+
+void SetCheckBox(ui::CheckBox& box, std::int16_t wanted) {
+    // A person only clicks; a greyed box takes two clicks to clear.
+    for (int clicks = 0; box.Value() != wanted && clicks < 2; ++clicks) box.Click();
+}
+
+void PlayOptions(frmOptions& form, const DialogAction& a) {
+    if (a.verb == "set") {
+        const Settings::Field f = SettingNamed(a.args[0]);
+        const auto value = static_cast<std::int16_t>(a.args[1][0] - '0');
+        if (f < Settings::kMass) return SetCheckBox(form.chkOption[static_cast<std::size_t>(f)], value);
+        const auto row = static_cast<std::size_t>((f - Settings::kMass) / 3);
+        switch ((f - Settings::kMass) % 3) {
+            case 0: return SetCheckBox(form.chkPhysical[row], value);
+            case 1: return SetCheckBox(form.chkZero[row], value);
+            default: return form.cboPrec[row].ListIndex(value);
+        }
+    }
+    if (a.verb == "about") return form.picViz_Click();
+    if (a.verb == "ok") return form.cmdOK_Click();
+    if (a.verb == "cancel") return form.cmdCancel_Click();
+    if (a.verb == "enter") return form.PressEnter();
+    if (a.verb == "escape") return form.PressEscape();
+    if (a.verb == "close") return form.CloseBox();
+}
+
+void PlayFiles(select::frmFiles& form, const DialogAction& a, WorkbenchRuntime& runtime) {
+    select::OutlineGrid& grid = form.fgFiles();
+    if (a.verb == "toggle") {
+        grid.Click(ClickableRow(grid, RowNumber(a.args[0]) - kFirstRow));
+        return form.fgFiles_DblClick();
+    }
+    if (a.verb == "select") {
+        const auto rows = Rows(a.args[0]);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::int32_t row = ClickableRow(grid, rows[i]);
+            if (i == 0)
+                grid.Click(row);
+            else
+                grid.CtrlClick(row);
+        }
+        return;
+    }
+    if (a.verb == "current") return grid.SetRow(ClickableRow(grid, RowNumber(a.args[0]) - kFirstRow));
+    if (a.verb == "expand" || a.verb == "collapse") {
+        const std::int32_t row = ClickableRow(grid, RowNumber(a.args[0]) - kFirstRow);
+        if (!grid.IsNode(row))
+            throw ScriptFault("row " + a.args[0] + " is a property row; only model rows fold");
+        return grid.SetCollapsed(row, a.verb == "collapse");
+    }
+    if (a.verb == "menu") {
+        if (!a.args.empty()) runtime.QueueMenuPick(a.args[0]);
+        return form.fgFiles_MouseDown(select::kRightButton, 0, 0, 0);
+    }
+    if (a.verb == "ok") return form.cmdOK_Click();
+    if (a.verb == "cancel") return form.cmdCancel_Click();
+    if (a.verb == "enter") return form.PressEnter();
+    if (a.verb == "escape") return form.PressEscape();
+    if (a.verb == "close") return form.CloseBox();
+}
+
+void PlayAbout(ui::frmAbout& form, const DialogAction& a) {
+    if (a.verb == "mail") return form.lblEmail_Click();
+    if (a.verb == "ok") return form.cmdOK_Click();
+    if (a.verb == "enter") return form.PressEnter();
+    if (a.verb == "escape") return form.PressEscape();
+    if (a.verb == "close") return form.Runtime().Unload(form);
+}
+
+}  // namespace
+
+std::string_view KindName(DialogKind kind) {
+    switch (kind) {
+        case DialogKind::kOptions: return "options";
+        case DialogKind::kFiles: return "files";
+        case DialogKind::kAbout: return "about";
+        case DialogKind::kMessage: return "message";
+    }
+    return "?";
+}
+
+std::string_view KindTitle(DialogKind kind) {
+    switch (kind) {
+        case DialogKind::kOptions: return "options dialog";
+        case DialogKind::kFiles: return "selection dialog";
+        case DialogKind::kAbout: return "About box";
+        case DialogKind::kMessage: return "message box";
+    }
+    return "?";
+}
+
+DialogKind KindFromName(std::string_view name) {
+    const std::string lower = Lower(name);
+    for (auto kind : {DialogKind::kOptions, DialogKind::kFiles, DialogKind::kAbout, DialogKind::kMessage})
+        if (KindName(kind) == lower) return kind;
+    throw ActionSyntaxError("no dialog kind '" + std::string(name) +
+                            "'; expected options, files, about or message");
+}
+
+std::string DialogAction::Text() const {
+    std::string out = verb;
+    for (const auto& a : args) out += " " + a;
+    return out;
+}
+
+bool DialogAction::Closes() const {
+    return verb == "ok" || verb == "cancel" || verb == "enter" || verb == "escape" || verb == "close";
+}
+
+const std::vector<std::string>& MenuToolNames() {
+    static const std::vector<std::string> tools{"miEClear", "miEClearAll", "miEAdd", "miEAddAll",
+                                                "miEName", "miECollapse", "miEExpand"};
+    return tools;
+}
+
+std::vector<DialogAction> ParseActions(DialogKind kind, const std::vector<std::string>& words,
+                                       bool wholeDialog) {
+    std::vector<DialogAction> actions;
+    for (std::size_t i = 0; i < words.size();) {
+        const std::string verbWord = Lower(words[i]);
+        const auto& verbs = Verbs(kind);
+        const auto verb = std::find_if(verbs.begin(), verbs.end(),
+                                       [&](const Verb& v) { return verbWord == v.name; });
+        if (verb == verbs.end())
+            throw ActionSyntaxError("the " + std::string(KindTitle(kind)) + " has no action '" + words[i] +
+                                    "'; expected " + VerbList(kind));
+        ++i;
+        // A person may open the menu and choose from it; a script names the entry.
+        const int minArgs = !wholeDialog && verbWord == "menu" ? 0 : verb->minArgs;
+        std::vector<std::string> args;
+        while (static_cast<int>(args.size()) < verb->maxArgs && i < words.size() &&
+               (static_cast<int>(args.size()) < minArgs || !wholeDialog))
+            args.push_back(words[i++]);
+        if (static_cast<int>(args.size()) < minArgs) {
+            const std::string usage = verb->help;
+            throw ActionSyntaxError("incomplete '" + verbWord + "': expected " +
+                                    usage.substr(0, usage.find("  ")));
+        }
+        actions.push_back(CheckedAction(kind, *verb, std::move(args)));
+        if (!wholeDialog && i < words.size())
+            throw ActionSyntaxError("one action at a time: '" + words[i] + "' is left over");
+    }
+    if (wholeDialog) {
+        for (std::size_t i = 0; i + 1 < actions.size(); ++i)
+            if (actions[i].Closes())
+                throw ActionSyntaxError("'" + actions[i].verb + "' closes the " +
+                                        std::string(KindTitle(kind)) + ", but actions follow it");
+        if (!actions.empty() && !actions.back().Closes())
+            throw ActionSyntaxError("the " + std::string(KindTitle(kind)) +
+                                    " must be closed at the end (ok, cancel, ...), or it would stay open");
+    }
+    if (actions.empty()) throw ActionSyntaxError("no action given; expected " + VerbList(kind));
+    return actions;
+}
+
+std::vector<std::string> ActionHelp(DialogKind kind) {
+    std::vector<std::string> lines;
+    for (const Verb& v : Verbs(kind)) lines.emplace_back(v.help);
+    return lines;
+}
+
+void PlayAction(DialogKind kind, ui::Form& form, const DialogAction& action,
+                WorkbenchRuntime& runtime) {
+    switch (kind) {
+        case DialogKind::kOptions: return PlayOptions(As<frmOptions>(form), action);
+        case DialogKind::kFiles: return PlayFiles(As<select::frmFiles>(form), action, runtime);
+        case DialogKind::kAbout: return PlayAbout(As<ui::frmAbout>(form), action);
+        case DialogKind::kMessage: return As<MessageBoxForm>(form).cmdOK_Click();
+    }
+}
+
+}  // namespace bm::workbench

@@ -1,0 +1,79 @@
+#pragma once
+
+// What a person does in a dialog, as words: "set MassPrec 3", "toggle 2",
+// "menu miEExpand", "ok". A script line queues a list of them for the next
+// dialog of a kind; the terminal reads them one at a time. Either way they
+// are played on the dialog model through the same gestures a person makes
+// (a click, a double-click, a right-click and a menu pick), so the dialog's
+// own handlers do the work.
+//
+// Rows of the selection dialog are numbered from 1, top to bottom, over
+// every row of the outline whether it is folded away or not; a folded-away
+// row cannot be clicked until its model row is expanded.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bm::ui {
+class Form;
+}
+
+namespace bm::workbench {
+
+class WorkbenchRuntime;
+
+// Something the script or the person asked for that cannot be done as
+// asked: a row that does not exist, a greyed-out menu entry, a dialog that
+// opened with no one to answer it.
+class ScriptFault : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A word of the vocabulary that is not known or not well formed; the
+// message says what was expected.
+class ActionSyntaxError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The dialog kinds a script can expect, named as the dialogs name
+// themselves ("options", "files", "about", "message").
+enum class DialogKind { kOptions, kFiles, kAbout, kMessage };
+
+std::string_view KindName(DialogKind kind);
+// What a person calls it: "options dialog", "selection dialog", ...
+std::string_view KindTitle(DialogKind kind);
+// The kind named by a word, or throws ActionSyntaxError listing the kinds.
+DialogKind KindFromName(std::string_view name);
+
+struct DialogAction {
+    std::string verb;               // lower case
+    std::vector<std::string> args;  // as written; a setting by its property name
+    // As a person would write it: "toggle 2", "set MassPrec 3".
+    std::string Text() const;
+    // True for the actions that end the dialog (ok, cancel, ...).
+    bool Closes() const;
+};
+
+// Reads actions from words. With `wholeDialog`, the list must end with one
+// action that closes the dialog and hold no other, as a script line must;
+// without it the words make exactly one action, as a person types it.
+std::vector<DialogAction> ParseActions(DialogKind kind, const std::vector<std::string>& words,
+                                       bool wholeDialog);
+
+// The vocabulary of a kind, one line per action, for help texts.
+std::vector<std::string> ActionHelp(DialogKind kind);
+
+// Plays one action on `form` (the dialog model that opened; its kind must
+// be `kind`). Throws ScriptFault when a person could not do it.
+void PlayAction(DialogKind kind, ui::Form& form, const DialogAction& action,
+                WorkbenchRuntime& runtime);
+
+// The menu tools of the selection dialog's popup, top to bottom.
+const std::vector<std::string>& MenuToolNames();
+
+}  // namespace bm::workbench

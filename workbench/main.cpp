@@ -1,0 +1,300 @@
+// brindlemark-host: the CAD host simulated around the add-in. It loads a
+// workspace of documents, loads the add-in as a plug-in by its class id,
+// and plays a session script (or asks a person at the terminal).
+//
+// Exit codes: 0 every step ran; 1 a step failed; 2 bad usage or a bad
+// file (workspace, script, registry store), found before anything ran.
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/portable/registry_store.h"
+#include "workbench/interactive.h"
+#include "workbench/script.h"
+#include "workbench/session.h"
+#include "workbench/workbench_runtime.h"
+#include "workbench/workspace/workspace.h"
+
+namespace fs = std::filesystem;
+using namespace bm::workbench;
+
+namespace {
+
+constexpr int kAllRan = 0;
+constexpr int kStepFailed = 1;
+constexpr int kBadInput = 2;
+constexpr const char* kProgram = "brindlemark-host";
+constexpr const char* kLibraryName = "libbrindlemark5.so";
+
+const char* const kUsage =
+    "Usage: brindlemark-host [OPTIONS] WORKSPACE\n"
+    "Plays the CAD host around the Brindlemark add-in: loads the documents of a\n"
+    "workspace file, loads the add-in by its class id (registering it first, as an\n"
+    "installer would), and runs a session script, or asks you step by step when\n"
+    "standard input is a terminal and no script is given.\n"
+    "\n"
+    "Options:\n"
+    "  --workspace FILE    the workspace file (JSON); may also be given alone\n"
+    "  --script FILE       the session script; '-' or no script reads standard input\n"
+    "  --interactive       ask at the terminal even when standard input is not one\n"
+    "  --registry FILE     the registry store (default: $BRINDLEMARK_REGISTRY, else\n"
+    "                      $XDG_CONFIG_HOME/brindlemark/registry.reg, else\n"
+    "                      ~/.config/brindlemark/registry.reg)\n"
+    "  --host-version N    the host's major version for this session, over the\n"
+    "                      workspace's (the add-in wants 5)\n"
+    "  --out FILE          write the workspace as the add-in left it to FILE\n"
+    "  --save              write it back over the workspace file\n"
+    "  --help              show this text\n"
+    "\n"
+    "Without --out or --save nothing on disk changes but the registry store. After\n"
+    "a script, output is written only when every step ran.\n"
+    "\n"
+    "Exit codes: 0 every step ran; 1 a step failed (its line, the kind of failure\n"
+    "and the message on standard error); 2 bad usage, or a bad workspace, script or\n"
+    "registry store (nothing has run and nothing is written).\n"
+    "\n";
+
+struct Options {
+    std::optional<fs::path> workspace;
+    std::optional<std::string> script;
+    std::optional<fs::path> registry;
+    std::optional<std::int32_t> hostVersion;
+    std::optional<fs::path> out;
+    bool save = false;
+    bool interactive = false;
+    bool help = false;
+};
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::int32_t HostVersion(const std::string& text) {
+    std::size_t used = 0;
+    long long value = -1;
+    try {
+        value = std::stoll(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used != text.size() || value < 0 || value > 2147483647)
+        throw UsageError("--host-version takes a whole number from 0 to 2147483647, not '" + text + "'");
+    return static_cast<std::int32_t>(value);
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options o;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::optional<std::string> inlineValue;
+        if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
+            inlineValue = arg.substr(arg.find('=') + 1);
+            arg = arg.substr(0, arg.find('='));
+        }
+        auto value = [&]() -> std::string {
+            if (inlineValue) return *inlineValue;
+            if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
+            return args[++i];
+        };
+        auto flag = [&](bool& target) {
+            if (inlineValue) throw UsageError(arg + " takes no value");
+            target = true;
+        };
+        auto once = [&](auto& target, auto v) {
+            if (target) throw UsageError(arg + " is given twice");
+            target = v;
+        };
+        if (arg == "--help" || arg == "-h") {
+            flag(o.help);
+        } else if (arg == "--workspace") {
+            once(o.workspace, fs::path(value()));
+        } else if (arg == "--script") {
+            once(o.script, value());
+        } else if (arg == "--registry") {
+            once(o.registry, fs::path(value()));
+        } else if (arg == "--host-version") {
+            once(o.hostVersion, HostVersion(value()));
+        } else if (arg == "--out") {
+            once(o.out, fs::path(value()));
+        } else if (arg == "--save") {
+            flag(o.save);
+        } else if (arg == "--interactive") {
+            flag(o.interactive);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            throw UsageError("unknown option " + arg);
+        } else if (o.workspace) {
+            throw UsageError("one workspace at a time: " + o.workspace->string() + " and " + arg);
+        } else {
+            o.workspace = fs::path(arg);
+        }
+    }
+    if (o.help) return o;
+    if (!o.workspace) throw UsageError("no workspace file given");
+    if (o.out && o.save) throw UsageError("--out and --save both say where to write; give one");
+    if (o.interactive && o.script) throw UsageError("--interactive and --script exclude each other");
+    return o;
+}
+
+// The add-in library installed beside this program.
+fs::path LibraryBesideProgram() {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return (ec ? fs::path(".") : self.parent_path()) / kLibraryName;
+}
+
+std::string ReadAll(std::istream& in) {
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Where output will go must exist before anything runs.
+void CheckWritable(const fs::path& file) {
+    const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+    if (!fs::is_directory(folder))
+        throw UsageError("cannot write " + file.string() + ": no folder " + folder.string());
+    if (fs::is_directory(file)) throw UsageError("cannot write " + file.string() + ": it is a folder");
+    if (access(folder.c_str(), W_OK) != 0)
+        throw UsageError("cannot write " + file.string() + ": the folder is not writable");
+}
+
+int Run(const Options& o) {
+    // The registry store first: the library writes its registration to the
+    // store named by the environment, which must be the one the host reads.
+    const fs::path registryPath =
+        fs::absolute(o.registry ? *o.registry : bm::portable::RegistryStore::DefaultPath());
+    setenv("BRINDLEMARK_REGISTRY", registryPath.c_str(), 1);
+    bm::portable::RegistryStore store(registryPath);
+    if (auto problem = store.Problem()) {
+        std::cerr << kProgram << ": the registry store " << registryPath.string() << " cannot be used: " << *problem
+                  << "\n";
+        return kBadInput;
+    }
+
+    Workspace workspace;
+    try {
+        workspace = LoadWorkspace(*o.workspace);
+    } catch (const WorkspaceError& e) {
+        std::cerr << kProgram << ": " << e.what() << "\n";
+        return kBadInput;
+    }
+    if (o.hostVersion) workspace.host.SetVersionMajor(*o.hostVersion);
+
+    const bool fromStdin = !o.script || *o.script == "-";
+    const bool interactive = o.interactive || (!o.script && isatty(STDIN_FILENO));
+    std::vector<Step> steps;
+    std::string scriptName = "<stdin>";
+    if (!interactive) {
+        std::string text;
+        if (fromStdin) {
+            text = ReadAll(std::cin);
+        } else {
+            scriptName = *o.script;
+            std::ifstream file(*o.script, std::ios::binary);
+            if (!file) {
+                std::cerr << kProgram << ": cannot read the script " << *o.script << "\n";
+                return kBadInput;
+            }
+            text = ReadAll(file);
+        }
+        try {
+            steps = ParseScript(text, scriptName, workspace.host);
+        } catch (const ScriptError& e) {
+            std::cerr << kProgram << ": " << e.what() << "\n";
+            return kBadInput;
+        }
+    }
+
+    const std::optional<fs::path> outFile = o.save ? o.workspace : o.out;
+    try {
+        if (outFile) CheckWritable(*outFile);
+    } catch (const UsageError& e) {
+        std::cerr << kProgram << ": " << e.what() << "\n";
+        return kBadInput;
+    }
+
+    WorkbenchRuntime runtime(std::cout);
+    TerminalPerson person(std::cin, std::cout, runtime);
+    if (interactive) runtime.SetPerson(&person);
+    Session session(workspace.host, store, runtime, LibraryBesideProgram(), std::cout);
+
+    bool allRan = true;
+    if (interactive) {
+        std::cout << "Workspace " << o.workspace->string() << ": " << workspace.host.Documents().size()
+                  << " documents; registry store " << registryPath.string() << ".\n";
+        allRan = RunInteractive(session, workspace.host, std::cin, std::cout, std::cerr);
+    } else {
+        bool first = true;
+        for (const Step& step : steps) {
+            if (step.type != Step::Type::kExpect) {
+                std::cout << (first ? "" : "\n") << "> " << step.text << "\n";
+                first = false;
+            }
+            try {
+                session.Run(step);
+            } catch (const std::exception& e) {
+                std::cout.flush();
+                std::cerr << scriptName << ":" << step.line << ": " << step.text << ": " << FailureKind(e) << ": "
+                          << e.what() << "\n";
+                allRan = false;
+            }
+            if (!allRan) break;
+        }
+    }
+
+    try {
+        session.End();
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        std::cerr << kProgram << ": unloading the add-in at the end of the session: " << FailureKind(e) << ": "
+                  << e.what() << "\n";
+        allRan = false;
+    }
+
+    // In a script a failure stops everything, so what is left is half a
+    // session; a person at the terminal carried on past the failure.
+    if (outFile && (allRan || interactive)) {
+        try {
+            SaveWorkspace(workspace, *outFile);
+            std::cout << "wrote " << outFile->string() << "\n";
+        } catch (const WorkspaceError& e) {
+            std::cerr << kProgram << ": " << e.what() << "\n";
+            return kStepFailed;
+        }
+    } else if (outFile) {
+        std::cerr << kProgram << ": " << outFile->string() << " not written: a step failed\n";
+    }
+    return allRan ? kAllRan : kStepFailed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    try {
+        options = ParseOptions(argc, argv);
+    } catch (const UsageError& e) {
+        std::cerr << kProgram << ": " << e.what() << "\nTry '" << kProgram << " --help'.\n";
+        return kBadInput;
+    }
+    if (options.help) {
+        std::cout << kUsage << StepHelp();
+        return kAllRan;
+    }
+    try {
+        return Run(options);
+    } catch (const std::exception& e) {
+        std::cerr << kProgram << ": " << e.what() << "\n";
+        return kStepFailed;
+    }
+}

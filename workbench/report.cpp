@@ -1,0 +1,198 @@
+#include "workbench/report.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+
+#include "host/host.h"
+#include "workbench/workspace/workspace.h"
+
+namespace bm::workbench {
+
+namespace {
+
+// Width on a terminal: one column per character, not per byte.
+std::size_t Columns(const std::string& text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string Plural(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string TypeWord(const Variant& value) {
+    switch (value.type()) {
+        case VarType::kEmpty: return "empty";
+        case VarType::kBoolean: return "boolean";
+        case VarType::kInteger:
+        case VarType::kLong: return "integer";
+        case VarType::kDouble: return "double";
+        case VarType::kDate: return "date";
+        case VarType::kString: return "text";
+        case VarType::kBytes: return "bytes";
+        case VarType::kObject: return "object";
+    }
+    return "?";
+}
+
+std::string ValueText(const Variant& value) {
+    switch (value.type()) {
+        case VarType::kEmpty: return "";
+        case VarType::kBoolean: return value.as_bool() ? "true" : "false";
+        case VarType::kInteger: return std::to_string(value.as_integer());
+        case VarType::kLong: return std::to_string(value.as_long());
+        case VarType::kDouble: {
+            char buffer[64];
+            const auto end = std::to_chars(buffer, buffer + sizeof buffer, value.as_double()).ptr;
+            return std::string(buffer, end);
+        }
+        case VarType::kDate: {
+            if (auto iso = IsoFromDate(value.as_date())) return *iso;
+            char buffer[64];
+            const auto end = std::to_chars(buffer, buffer + sizeof buffer, value.as_date().serial).ptr;
+            return "date serial " + std::string(buffer, end);
+        }
+        case VarType::kString: return value.as_string().empty() ? "\"\"" : Escaped(value.as_string());
+        case VarType::kBytes: {
+            std::string out;
+            for (const auto b : value.as_bytes()) {
+                char hex[4];
+                std::snprintf(hex, sizeof hex, "%02x", b);
+                out += (out.empty() ? "" : " ") + std::string(hex);
+            }
+            return out;
+        }
+        case VarType::kObject: return "(object)";
+    }
+    return "?";
+}
+
+void PrintTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows,
+                const std::string& indent) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows)
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (widths.size() <= c) widths.push_back(0);
+            widths[c] = std::max(widths[c], Columns(row[c]));
+        }
+    auto line = [&](const std::vector<std::string>& row) {
+        std::string text = indent;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            text += row[c];
+            if (c + 1 < row.size()) text += std::string(widths[c] - Columns(row[c]) + 2, ' ');
+        }
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        out << text << "\n";
+    };
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        line(rows[r]);
+        if (r == 0) {
+            std::vector<std::string> rule;
+            for (std::size_t c = 0; c < rows[0].size(); ++c) rule.emplace_back(widths[c], '-');
+            line(rule);
+        }
+    }
+}
+
+std::string KindWord(std::int32_t kind) {
+    switch (kind) {
+        case host::kPartDocument: return "part";
+        case host::kAssemblyDocument: return "assembly";
+        case host::kDrawingDocument: return "drawing";
+        case host::kPresentationDocument: return "presentation";
+        default: return "kind " + std::to_string(kind);
+    }
+}
+
+void PrintProperties(std::ostream& out, const MemoryDocument& document) {
+    const auto props = document.Props();
+    out << document.display_name() << " (" << KindWord(document.kind()) << ", " << document.full_name()
+        << "): " << Plural(props.size(), "custom property", "custom properties") << "\n";
+    if (props.empty()) return;
+    std::vector<std::vector<std::string>> rows{{"Name", "Type", "Value"}};
+    for (const auto& [name, value] : props) rows.push_back({Escaped(name), TypeWord(value), ValueText(value)});
+    PrintTable(out, rows, "  ");
+}
+
+std::string SettingLabel(Settings::Field field) {
+    switch (field) {
+        case Settings::kUpdateOnActivate: return "Update custom properties on drawing file activation";
+        case Settings::kUpdateExistOnly: return "Update existing custom drawing properties only";
+        case Settings::kPrefaceModel: return "Preface custom drawing property with model name";
+        case Settings::kSelectProps: return "Allow user selection of custom properties on copy";
+        case Settings::kEraseFirst: return "Delete existing custom drawing properties before copy";
+        case Settings::kMass: return "Copy Mass";
+        case Settings::kMassZero: return "Mass: Delete Leading Zero";
+        case Settings::kMassPrec: return "Mass: Precision";
+        case Settings::kArea: return "Copy Area";
+        case Settings::kAreaZero: return "Area: Delete Leading Zero";
+        case Settings::kAreaPrec: return "Area: Precision";
+        case Settings::kVolume: return "Copy Volume";
+        case Settings::kVolumeZero: return "Volume: Delete Leading Zero";
+        case Settings::kVolumePrec: return "Volume: Precision";
+        case Settings::kFieldCount: break;
+    }
+    return {};
+}
+
+void PrintSettings(std::ostream& out, const Settings& settings) {
+    std::vector<std::vector<std::string>> rows{{"Setting", "Value", "Meaning"}};
+    for (int i = 0; i < Settings::kFieldCount; ++i) {
+        const auto f = static_cast<Settings::Field>(i);
+        rows.push_back({Settings::property_name(f), std::to_string(settings.get(f)), SettingLabel(f)});
+    }
+    out << "The add-in's settings:\n";
+    PrintTable(out, rows, "  ");
+}
+
+void PrintRegistry(std::ostream& out, portable::RegistryStore& store) {
+    out << kSettingsKey << " in " << store.Path().string() << ":\n";
+    const auto values = store.ListValues(kSettingsKey);
+    if (!values) {
+        out << "  (no such key yet: the add-in saves its settings there when it is unloaded)\n";
+        return;
+    }
+    if (values->empty()) out << "  (no values)\n";
+    for (const auto& value : *values) out << "  " << portable::RegistryStore::FormatValue(value) << "\n";
+}
+
+void PrintCommands(std::ostream& out, const MemoryHost& host, bool addInLoaded) {
+    // A command made again by a later activation replaces the earlier one.
+    std::vector<std::shared_ptr<MemoryCommand>> latest;
+    for (const auto& command : host.Commands()) {
+        auto same = std::find_if(latest.begin(), latest.end(),
+                                 [&](const auto& c) { return c->id() == command->id(); });
+        if (same == latest.end())
+            latest.push_back(command);
+        else
+            *same = command;
+    }
+    if (latest.empty()) {
+        out << "The host has no commands from the add-in.\n";
+        return;
+    }
+    out << "The add-in's commands" << (addInLoaded ? "" : " (the add-in is not loaded: picking one does nothing)")
+        << ":\n";
+    std::vector<std::vector<std::string>> rows{{"Id", "Command", "State"}};
+    for (const auto& c : latest)
+        rows.push_back({std::to_string(c->id()), c->caption(), c->enabled() ? "enabled" : "greyed out"});
+    PrintTable(out, rows, "  ");
+}
+
+}  // namespace bm::workbench

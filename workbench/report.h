@@ -1,0 +1,43 @@
+#pragma once
+
+// What the session prints for a person to read: a document's custom
+// properties, the add-in's settings, the stored registry values and the
+// host's commands, as aligned tables.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "core/variant.h"
+#include "platform/portable/registry_store.h"
+#include "settings/settings.h"
+#include "workbench/model/memory_host.h"
+
+namespace bm::workbench {
+
+// The settings key, as the registry store lists it.
+inline constexpr const char* kSettingsKey =
+    "HKEY_CURRENT_USER\\Software\\Quillfern\\Copy Custom Prop\\Defaults";
+
+// A value's type in the workspace file's words ("text", "integer", ...).
+std::string TypeWord(const Variant& value);
+// A value as a person reads it: dates in ISO 8601, numbers exactly,
+// text with its line breaks and tabs shown as \n and \t.
+std::string ValueText(const Variant& value);
+
+// Rows of cells, left-aligned columns two blanks apart, each line
+// starting with `indent`. The first row is the heading, underlined.
+void PrintTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows,
+                const std::string& indent);
+
+void PrintProperties(std::ostream& out, const MemoryDocument& document);
+void PrintSettings(std::ostream& out, const Settings& settings);
+void PrintRegistry(std::ostream& out, portable::RegistryStore& store);
+void PrintCommands(std::ostream& out, const MemoryHost& host, bool addInLoaded);
+
+// What a setting means, as the options dialog puts it.
+std::string SettingLabel(Settings::Field field);
+// Document kind in the workspace file's words ("part", "drawing", ...).
+std::string KindWord(std::int32_t kind);
+
+}  // namespace bm::workbench

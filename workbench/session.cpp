@@ -1,0 +1,179 @@
+#include "workbench/session.h"
+
+#include <exception>
+
+#include "addin/cbrindlemark5.h"
+#include "core/error.h"
+#include "workbench/report.h"
+#include "workbench/workspace/workspace.h"
+
+namespace bm::workbench {
+
+namespace {
+
+// A copy of a failure made by the program's own code. A failure thrown
+// inside the add-in library has its type's code in the library; it must
+// not outlive the library's unloading.
+std::exception_ptr HostCopy(const std::exception& failure) {
+    if (auto* fault = dynamic_cast<const ScriptFault*>(&failure))
+        return std::make_exception_ptr(ScriptFault(fault->what()));
+    if (auto* refused = dynamic_cast<const StepRefused*>(&failure))
+        return std::make_exception_ptr(StepRefused(refused->what()));
+    if (auto* error = dynamic_cast<const Error*>(&failure))
+        return std::make_exception_ptr(Error(error->kind(), error->what()));
+    return std::make_exception_ptr(std::runtime_error(failure.what()));
+}
+
+std::string CommandList(const MemoryHost& host) {
+    std::string list;
+    for (const auto& c : host.Commands()) {
+        const std::string item = std::to_string(c->id()) + " (" + c->caption() + ")";
+        if (list.find(item) == std::string::npos) list += (list.empty() ? "" : ", ") + item;
+    }
+    return list;
+}
+
+}  // namespace
+
+std::string FailureKind(const std::exception& failure) {
+    if (dynamic_cast<const ScriptFault*>(&failure)) return "script";
+    if (dynamic_cast<const StepRefused*>(&failure)) return "refused";
+    if (auto* error = dynamic_cast<const Error*>(&failure)) return std::string(to_string(error->kind()));
+    if (dynamic_cast<const WorkspaceError*>(&failure)) return "workspace";
+    return "failure";
+}
+
+Session::Session(MemoryHost& host, portable::RegistryStore& store, WorkbenchRuntime& runtime,
+                 std::filesystem::path library, std::ostream& out)
+    : host_(host), store_(store), runtime_(runtime), library_path_(std::move(library)), out_(out) {}
+
+Session::~Session() { Release(); }
+
+void Session::Run(const Step& step) {
+    switch (step.type) {
+        case Step::Type::kExpect:
+            return runtime_.ExpectDialog(step.dialog, step.actions, step.line);
+        case Step::Type::kShow: return PrintProperties(out_, *step.document);
+        case Step::Type::kSettings:
+            if (!server_) throw StepRefused("the add-in is not loaded ('registry' shows the stored settings)");
+            return PrintSettings(out_, server_->Properties());
+        case Step::Type::kRegistry: return PrintRegistry(out_, store_);
+        case Step::Type::kCommands: return PrintCommands(out_, host_, Loaded());
+        default: break;
+    }
+
+    std::exception_ptr failure;
+    try {
+        Act(step);
+    } catch (const std::exception& e) {
+        failure = HostCopy(e);
+    } catch (...) {
+        failure = std::make_exception_ptr(std::runtime_error("an unknown failure"));
+    }
+    // A dialog nobody expected is what went wrong, whatever the add-in made
+    // of it (its activation handler hides every failure).
+    if (auto fault = runtime_.TakeFault()) throw ScriptFault(*fault);
+    if (failure) std::rethrow_exception(failure);
+    if (auto unused = runtime_.FirstUnused())
+        throw ScriptFault("the " + std::string(KindTitle(unused->first)) + " expected at line " +
+                          std::to_string(unused->second) + " did not open");
+}
+
+void Session::Act(const Step& step) {
+    switch (step.type) {
+        case Step::Type::kAddInLoad: return Load();
+        case Step::Type::kAddInUnload: return Unload();
+        case Step::Type::kOpen:
+            host_.Activate(step.document);
+            out_ << "  " << step.document->display_name() << " is the active document\n";
+            return;
+        case Step::Type::kCommand: return Command(step.commandId);
+        default: return;
+    }
+}
+
+void Session::Load() {
+    if (server_) throw StepRefused("the add-in is already loaded");
+    const auto registered = portable::PluginLibrary::RegisteredPath(store_, addin::kClassId);
+    if (!registered || !std::filesystem::exists(*registered)) {
+        // What an installer does: the library registers itself.
+        if (!std::filesystem::exists(library_path_))
+            throw StepRefused("the add-in library is not where it is installed: " + library_path_.string());
+        portable::PluginLibrary::Register(library_path_.string());
+        out_ << "  registered the add-in library " << library_path_.string() << "\n";
+    }
+
+    std::exception_ptr failure;
+    try {
+        library_ = std::make_unique<portable::PluginLibrary>(store_, addin::kClassId);
+        server_ = library_->CreateInstance(plugin::Desktop{runtime_, raster_, store_});
+        // Loading it is the person switching it on in the host's add-in list.
+        host_.App()->addins()->Item(addin::kClassId)->AddInActive(true);
+        host_.OnCommand([this](std::int32_t id) { server_->ApplicationAddInServer_ExecuteCommand(id); });
+        const bool firstTime = firstTime_;
+        firstTime_ = false;
+        server_->ApplicationAddInServer_Activate(host_.Site(), firstTime);
+    } catch (const std::exception& e) {
+        failure = HostCopy(e);
+    }
+    if (failure) {
+        Release();
+        std::rethrow_exception(failure);
+    }
+
+    if (host_.AddInActive(addin::kClassId) == false) {
+        // The add-in switched itself off; a host then takes it down at once.
+        Deactivate();
+        out_ << "  the add-in switched itself off: the host deactivated and released it\n";
+        return;
+    }
+    out_ << "  the add-in is active (" << library_->Path() << ")\n";
+}
+
+void Session::Unload() {
+    if (!server_) {
+        out_ << "  the add-in is not loaded: nothing to do\n";
+        return;
+    }
+    Deactivate();
+    out_ << "  the add-in is deactivated and released\n";
+}
+
+void Session::Deactivate() {
+    std::exception_ptr failure;
+    try {
+        server_->ApplicationAddInServer_Deactivate();
+    } catch (const std::exception& e) {
+        failure = HostCopy(e);
+    }
+    // A host drops an add-in whose deactivation failed all the same.
+    Release();
+    if (failure) std::rethrow_exception(failure);
+}
+
+void Session::Release() {
+    host_.OnCommand(nullptr);
+    server_.reset();
+    library_.reset();
+}
+
+void Session::Command(std::int32_t id) {
+    const auto command = host_.Command(id);
+    if (!command) {
+        const std::string list = CommandList(host_);
+        throw StepRefused("the host has no command " + std::to_string(id) + ": " +
+                          (list.empty() ? "the add-in made no commands" : "there are " + list));
+    }
+    const std::string name = "the command \"" + command->caption() + "\"";
+    if (!server_) throw StepRefused(name + " belongs to the add-in, which is not loaded");
+    if (!command->enabled()) throw StepRefused(name + " is greyed out");
+    host_.Pick(id);
+}
+
+void Session::End() {
+    if (!server_) return;
+    out_ << "end of session: the host unloads the add-in\n";
+    Deactivate();
+}
+
+}  // namespace bm::workbench

@@ -1,0 +1,79 @@
+#pragma once
+
+// One session of the simulated host: the workspace's documents, the
+// registry store, the forms runtime, and the add-in loaded as a plug-in by
+// its class id, as a host loads its add-ins.
+//
+// The host's timing codes for document activation are those of
+// workbench/model/memory_application.h: 4098 before the switch (the add-in
+// ignores it) and 4099 after it.
+
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+
+#include "platform/portable/memory_raster.h"
+#include "platform/portable/plugin_loader.h"
+#include "platform/portable/registry_store.h"
+#include "workbench/model/memory_host.h"
+#include "workbench/script.h"
+#include "workbench/workbench_runtime.h"
+
+namespace bm::workbench {
+
+// The host would not do what the step asks: a greyed-out or unknown
+// command, the add-in not loaded, or loaded already.
+class StepRefused : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A word for the kind of failure a step met, as the program reports it:
+// the add-in's error kinds ("host failure", "overflow", ...), "refused"
+// for StepRefused, "script" for ScriptFault.
+std::string FailureKind(const std::exception& failure);
+
+class Session {
+public:
+    // `library` is the add-in library to register when the store does not
+    // name one yet (or names one that is gone).
+    Session(MemoryHost& host, portable::RegistryStore& store, WorkbenchRuntime& runtime,
+            std::filesystem::path library, std::ostream& out);
+    // Releases a loaded add-in without deactivating it: End() is the
+    // orderly way out.
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Runs one step. Failures leave as exceptions the program's own code
+    // owns, never as ones thrown inside the add-in library, so the library
+    // can be unloaded while a failure is still being reported.
+    void Run(const Step& step);
+    // Unloads a loaded add-in, as a host does when it closes.
+    void End();
+    bool Loaded() const { return server_ != nullptr; }
+
+private:
+    void Act(const Step& step);
+    void Load();
+    void Unload();
+    void Command(std::int32_t id);
+    void Deactivate();
+    void Release();
+
+    MemoryHost& host_;
+    portable::RegistryStore& store_;
+    WorkbenchRuntime& runtime_;
+    std::filesystem::path library_path_;
+    std::ostream& out_;
+    // Declared before the library so that it outlives every object made
+    // with it.
+    portable::MemoryRaster raster_;
+    std::unique_ptr<portable::PluginLibrary> library_;
+    std::shared_ptr<plugin::AddInServer> server_;
+    bool firstTime_ = true;
+};
+
+}  // namespace bm::workbench
