@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
@@ -11,7 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "core/date.h"
 #include "core/error.h"
+#include "core/utf8.h"
 
 #ifdef _WIN32
 #include <cwctype>
@@ -318,111 +319,16 @@ double number_of(const Variant& v, const char* type) {
 // ---------------------------------------------------------------------------
 // Dates.
 
-struct CivilDate {
-    long long year;
-    unsigned month;
-    unsigned day;
-};
-
-// Proleptic Gregorian date of a count of days from 1970-01-01.
-CivilDate civil_from_days(long long z) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned day = doy - (153 * mp + 2) / 5 + 1;
-    const unsigned month = mp < 10 ? mp + 3 : mp - 9;
-    return {static_cast<long long>(yoe) + era * 400 + (month <= 2 ? 1 : 0), month, day};
-}
-
-// Serial day numbers count from 1899-12-30, which is day -25569 from 1970.
-constexpr long long kSerialEpochFrom1970 = -25569;
 // The automation world's dates run from 100-01-01 to 9999-12-31.
-constexpr double kFirstSerialDay = -657434.0;
-constexpr double kLastSerialDay = 2958465.0;
-
-std::string date_text(double serial) {
-    if (!(serial > kFirstSerialDay - 1.0 && serial < kLastSerialDay + 1.0))
-        raise(ErrorKind::Overflow, number_text(serial) + " is no date");
-    // Before the epoch the whole part still counts days and the fraction is
-    // the time after midnight of that day, whatever the sign.
-    const double day = std::trunc(serial);
-    long long seconds = std::llround(std::fabs(serial - day) * 86400.0);
-    long long days = static_cast<long long>(day) + kSerialEpochFrom1970;
-    if (seconds >= 86400) {
-        ++days;
-        seconds -= 86400;
-    }
-    const CivilDate date = civil_from_days(days);
-    char buf[48];
-    int n = std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u", date.year, date.month, date.day);
-    if (seconds != 0)
-        n += std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n),
-                           "T%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
-                           seconds % 60);
-    return std::string(buf, static_cast<std::size_t>(n));
+std::string date_text(Date date) {
+    const auto t = date_time_of(date, TimeUnit::kSecond);
+    if (!t || t->year < 100 || t->year > 9999)
+        raise(ErrorKind::Overflow, number_text(date.serial) + " is no date");
+    return iso_text(*t);
 }
 
 // ---------------------------------------------------------------------------
-// UTF-8 and letter case.
-
-// Length of the well-formed UTF-8 sequence at text[i] and its code point, or
-// 0 when the bytes there are no such sequence.
-std::size_t decode_utf8(std::string_view text, std::size_t i, char32_t& cp) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned b0 = byte(i);
-    if (b0 < 0x80) {
-        cp = b0;
-        return 1;
-    }
-    std::size_t len = 0;
-    unsigned lo = 0x80, hi = 0xBF;  // range of the second byte
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        len = 2;
-        cp = b0 & 0x1F;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        len = 3;
-        cp = b0 & 0x0F;
-        if (b0 == 0xE0) lo = 0xA0;  // overlong
-        if (b0 == 0xED) hi = 0x9F;  // surrogates
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        len = 4;
-        cp = b0 & 0x07;
-        if (b0 == 0xF0) lo = 0x90;  // overlong
-        if (b0 == 0xF4) hi = 0x8F;  // beyond U+10FFFF
-    } else {
-        return 0;
-    }
-    if (i + len > text.size()) return 0;
-    for (std::size_t k = 1; k < len; ++k) {
-        const unsigned b = byte(i + k);
-        if (b < (k == 1 ? lo : 0x80) || b > (k == 1 ? hi : 0xBF)) return 0;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    return len;
-}
-
-void encode_utf8(char32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-bool is_scalar_value(char32_t cp) { return cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF); }
+// Letter case.
 
 #ifdef _WIN32
 char32_t upper_code_point(char32_t cp) {
@@ -473,7 +379,7 @@ std::string to_text(const Variant& v) {
             std::replace(text.begin(), text.end(), '.', decimal_separator());
             return text;
         }
-        case VarType::kDate: return date_text(v.as_date().serial);
+        case VarType::kDate: return date_text(v.as_date());
         case VarType::kString: return v.as_string();
         case VarType::kBytes:
         case VarType::kObject: break;
@@ -605,15 +511,14 @@ std::string upper_case(std::string_view text) {
     out.reserve(text.size());
     std::size_t i = 0;
     while (i < text.size()) {
-        char32_t cp = 0;
-        const std::size_t len = decode_utf8(text, i, cp);
-        if (len == 0) {  // not UTF-8: the byte passes unchanged
+        const Utf8Sequence seq = decode_utf8(text, i);
+        if (seq.length == 0) {  // not UTF-8: the byte passes unchanged
             out += text[i++];
             continue;
         }
-        const char32_t upper = upper_code_point(cp);
-        encode_utf8(is_scalar_value(upper) ? upper : cp, out);
-        i += len;
+        const char32_t upper = upper_code_point(seq.code_point);
+        append_utf8(out, is_scalar_value(upper) ? upper : seq.code_point);
+        i += seq.length;
     }
     return out;
 }

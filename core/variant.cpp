@@ -1,5 +1,11 @@
 #include "core/variant.h"
 
+#include <charconv>
+#include <cstddef>
+#include <cstdio>
+#include <ostream>
+
+#include "core/date.h"
 #include "core/error.h"
 
 namespace bm {
@@ -65,6 +71,78 @@ const std::string& Variant::as_string() const {
 const Bytes& Variant::as_bytes() const { return get_as<Bytes>(v_, VarType::kBytes, type()); }
 const ObjectRef& Variant::as_object() const {
     return get_as<ObjectRef>(v_, VarType::kObject, type());
+}
+
+namespace {
+
+// Shortest text that reads back as the same double, so that two values
+// that differ never print alike.
+void write_number(std::ostream& os, double x) {
+    char buf[32];
+    const auto res = std::to_chars(buf, buf + sizeof buf, x);
+    os.write(buf, res.ptr - buf);
+}
+
+void write_quoted(std::ostream& os, const std::string& text) {
+    os << '"';
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            os << '\\' << c;
+        } else if (b < 0x20 || b == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", b);
+            os << hex;
+        } else {
+            os << c;
+        }
+    }
+    os << '"';
+}
+
+// The first bytes only: a picture's worth would flood the message.
+constexpr std::size_t kBytesShown = 32;
+
+void write_bytes(std::ostream& os, const Bytes& bytes) {
+    os << '[' << bytes.size() << ']';
+    for (std::size_t i = 0; i < bytes.size() && i < kBytesShown; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02x", bytes[i]);
+        os << ' ' << hex;
+    }
+    if (bytes.size() > kBytesShown) os << " ...";
+}
+
+}  // namespace
+
+std::ostream& operator<<(std::ostream& os, const Variant& v) {
+    os << type_name(v.type());
+    switch (v.type()) {
+        case VarType::kEmpty: break;
+        case VarType::kBoolean: os << (v.as_bool() ? " True" : " False"); break;
+        case VarType::kInteger: os << ' ' << v.as_integer(); break;
+        case VarType::kLong: os << ' ' << v.as_long(); break;
+        case VarType::kDouble:
+            os << ' ';
+            write_number(os, v.as_double());
+            break;
+        case VarType::kDate: {
+            os << ' ';
+            write_number(os, v.as_date().serial);
+            const auto t = date_time_of(v.as_date(), TimeUnit::kMillisecond);
+            if (t && t->year >= 1 && t->year <= 9999) os << " (" << iso_text(*t) << ')';
+            break;
+        }
+        case VarType::kString:
+            os << ' ';
+            write_quoted(os, v.as_string());
+            break;
+        case VarType::kBytes: write_bytes(os, v.as_bytes()); break;
+        case VarType::kObject:
+            if (!v.as_object()) os << " Nothing";
+            break;
+    }
+    return os;
 }
 
 }  // namespace bm

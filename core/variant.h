@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <variant>
@@ -69,5 +70,10 @@ private:
 };
 
 const char* type_name(VarType type);
+
+// The type's name and the value, for messages and test output: Long 12,
+// String "a\"b" (text quoted, control bytes escaped), Date 45352.5
+// (2024-03-01T12:00:00), Byte()[2] 0a ff.
+std::ostream& operator<<(std::ostream& os, const Variant& v);
 
 }  // namespace bm

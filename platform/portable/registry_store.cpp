@@ -317,6 +317,14 @@ std::optional<RegistryStore::OpenKey> RegistryStore::Resolve(Hkey key) const {
     return it->second;
 }
 
+Status RegistryStore::PathBelow(Hkey root, const char* subKey, std::string& path) {
+    const auto base = Resolve(root);
+    if (!base) return reg::kErrorInvalidHandle;
+    if (const Status rc = JoinPath(base->path, subKey, path)) return rc;
+    Refresh();
+    return reg::kErrorSuccess;
+}
+
 Hkey RegistryStore::NewHandle(std::string path, DWord access) {
     // Handles are not reused, so a stale one is refused rather than naming
     // another key.
@@ -336,11 +344,8 @@ Status RegistryStore::RegOpenKeyExA(Hkey root, const char* subKey, DWord /*optio
                                     DWord samDesired, Hkey& result) {
     std::lock_guard lock(mutex_);
     result = 0;
-    const auto base = Resolve(root);
-    if (!base) return reg::kErrorInvalidHandle;
     std::string path;
-    if (const Status rc = JoinPath(base->path, subKey, path)) return rc;
-    Refresh();
+    if (const Status rc = PathBelow(root, subKey, path)) return rc;
     if (!document_.Exists(path)) return reg::kErrorFileNotFound;
     result = NewHandle(std::move(path), samDesired);
     return reg::kErrorSuccess;
@@ -350,11 +355,8 @@ Status RegistryStore::RegCreateKeyExA(Hkey root, const char* subKey, DWord /*opt
                                       DWord samDesired, Hkey& result, DWord* disposition) {
     std::lock_guard lock(mutex_);
     result = 0;
-    const auto base = Resolve(root);
-    if (!base) return reg::kErrorInvalidHandle;
     std::string path;
-    if (const Status rc = JoinPath(base->path, subKey, path)) return rc;
-    Refresh();
+    if (const Status rc = PathBelow(root, subKey, path)) return rc;
     DWord outcome = reg::kRegOpenedExistingKey;
     if (!(Usable() && document_.Exists(path))) {
         const Status rc = Mutate([&](regfile::Document& doc, bool& changed) {

@@ -121,6 +121,9 @@ private:
 
     // The key a handle names, or nullopt for an unknown handle.
     std::optional<OpenKey> Resolve(reg::Hkey key) const;
+    // The full path of `subKey` below the key of `root`, with the file
+    // re-read so that the path is looked up in its current content.
+    reg::Status PathBelow(reg::Hkey root, const char* subKey, std::string& path);
     reg::Hkey NewHandle(std::string path, reg::DWord access);
 
     std::filesystem::path file_;

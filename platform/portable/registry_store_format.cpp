@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 
+#include "core/utf8.h"
+
 namespace bm::portable::regfile {
 
 namespace {
@@ -22,67 +24,13 @@ constexpr char32_t kReplacement = 0xFFFD;
 // Decodes one code point at `i`, advancing it; an ill-formed sequence gives
 // U+FFFD and consumes one byte.
 char32_t DecodeUtf8(std::string_view s, std::size_t& i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char b0 = byte(i);
-    if (b0 < 0x80) {
-        ++i;
-        return b0;
-    }
-    int extra = 0;
-    char32_t cp = 0;
-    char32_t min = 0;
-    if ((b0 & 0xE0) == 0xC0) {
-        extra = 1;
-        cp = b0 & 0x1F;
-        min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        extra = 2;
-        cp = b0 & 0x0F;
-        min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        extra = 3;
-        cp = b0 & 0x07;
-        min = 0x10000;
-    } else {
+    const Utf8Sequence seq = decode_utf8(s, i);
+    if (seq.length == 0) {
         ++i;
         return kReplacement;
     }
-    if (i + extra >= s.size()) {
-        ++i;
-        return kReplacement;
-    }
-    for (int k = 1; k <= extra; ++k) {
-        const unsigned char b = byte(i + k);
-        if ((b & 0xC0) != 0x80) {
-            ++i;
-            return kReplacement;
-        }
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++i;
-        return kReplacement;
-    }
-    i += extra + 1;
-    return cp;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    i += seq.length;
+    return seq.code_point;
 }
 
 Bytes Utf8ToUtf16Le(std::string_view s) {
@@ -120,7 +68,7 @@ std::string Utf16LeToUtf8(const std::uint8_t* bytes, std::size_t size) {
         } else if (u >= 0xD800 && u <= 0xDFFF) {
             u = kReplacement;
         }
-        AppendUtf8(out, u);
+        append_utf8(out, u);
     }
     return out;
 }
@@ -532,7 +480,7 @@ std::string Serialize(const Document& document) {
 std::string NormalizeUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) AppendUtf8(out, DecodeUtf8(text, i));
+    for (std::size_t i = 0; i < text.size();) append_utf8(out, DecodeUtf8(text, i));
     return out;
 }
 

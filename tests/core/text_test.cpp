@@ -145,6 +145,9 @@ TEST(ToText, WritesEveryKindOfValue) {
     };
     for (const auto& c : cases) EXPECT_EQ(to_text(c.value), c.want) << "want " << c.want;
     EXPECT_EQ(error_kind_of([] { to_text(Variant(Date{1e10})); }), ErrorKind::Overflow);
+    EXPECT_EQ(error_kind_of([] { to_text(Variant(Date{-657435.0})); }), ErrorKind::Overflow);
+    // Half a second before year 10000 rounds into it.
+    EXPECT_EQ(error_kind_of([] { to_text(Variant(Date{2958465.9999999})); }), ErrorKind::Overflow);
     EXPECT_EQ(error_kind_of([] { to_text(Variant(Bytes{})); }), ErrorKind::TypeMismatch);
 }
 

@@ -95,6 +95,36 @@ TEST_F(RegistryStoreFile, AcceptsExportVariants) {
                                   {"y", reg::kRegBinary, {10, 11}}}));
 }
 
+// Stored text is well-formed UTF-8; the hex(N) forms carry it as UTF-16.
+TEST(RegistryFileText, EachIllFormedByteBecomesOneReplacementCharacter) {
+    const struct {
+        std::string_view text;
+        std::string_view want;
+    } cases[] = {
+        {"Größe €", "Größe €"},
+        {"\xF0\x90\x90\x80", "\xF0\x90\x90\x80"},
+        {"a\xFFz", "a\xEF\xBF\xBDz"},
+        {"\xE2\x82", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // cut short
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // overlong
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // surrogate
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(regfile::NormalizeUtf8(c.text), c.want) << ::testing::PrintToString(c.text);
+}
+
+TEST(RegistryFileText, CodePointsBeyondSixteenBitsTravelAsSurrogatePairs) {
+    const regfile::Value value{"P", reg::kRegExpandSz, BytesOf("\xF0\x90\x90\x80\0"sv)};
+    const std::string line = regfile::FormatValue(value);
+    EXPECT_EQ(line, "\"P\"=hex(2):01,d8,00,dc,00,00");
+    const auto parsed =
+        regfile::Parse("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n" + line +
+                       "\n\"Lone\"=hex(1):00,d8,41,00\n");
+    ASSERT_FALSE(parsed.error.has_value()) << parsed.error->message;
+    // A lone surrogate in the file reads as U+FFFD.
+    const regfile::Value lone{"Lone", reg::kRegSz, BytesOf("\xEF\xBF\xBD" "A"sv)};
+    EXPECT_EQ(parsed.document.keys.at(0).values, (std::vector<regfile::Value>{value, lone}));
+}
+
 struct BadFile {
     const char* label;
     std::string text;

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <ostream>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -57,22 +56,3 @@ std::string Label(const ::testing::TestParamInfo<Case>& p) {
 }
 
 }  // namespace bm::regtest
-
-namespace bm {
-
-// Readable failure messages for values.
-inline void PrintTo(const Variant& v, std::ostream* os) {
-    *os << type_name(v.type());
-    switch (v.type()) {
-        case VarType::kString: *os << " \"" << v.as_string() << '"'; break;
-        case VarType::kLong: *os << ' ' << v.as_long(); break;
-        case VarType::kInteger: *os << ' ' << v.as_integer(); break;
-        case VarType::kDouble: *os << ' ' << v.as_double(); break;
-        case VarType::kBytes:
-            for (auto b : v.as_bytes()) *os << ' ' << int(b);
-            break;
-        default: break;
-    }
-}
-
-}  // namespace bm

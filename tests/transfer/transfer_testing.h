@@ -1,10 +1,9 @@
 #pragma once
 
 // What the transfer tests and the benchmark share: the plain merge kept as
-// the reference, and readable printing of values.
+// the reference, and the scenes it runs on.
 
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,23 +18,6 @@
 #include "transfer/physical.h"
 #include "transfer/selective.h"
 #include "workbench/model/memory_host.h"
-
-namespace bm {
-
-// gtest prints values with this instead of their bytes.
-inline void PrintTo(const Variant& v, std::ostream* os) {
-    *os << type_name(v.type());
-    switch (v.type()) {
-        case VarType::kEmpty: return;
-        case VarType::kString: *os << " \"" << v.as_string() << '"'; return;
-        case VarType::kDate: *os << ' ' << v.as_date().serial; return;
-        case VarType::kBytes: *os << '[' << v.as_bytes().size() << ']'; return;
-        case VarType::kObject: return;
-        default: *os << ' ' << to_text(v); return;
-    }
-}
-
-}  // namespace bm
 
 namespace bm::transfer::testing {
 

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
@@ -21,6 +20,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/date.h"
+
 namespace bm::workbench {
 
 namespace fs = std::filesystem;
@@ -28,66 +29,6 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string json_string(std::string_view s);  // JSON text of a string
-
-// ---- dates ------------------------------------------------------------------
-
-constexpr std::int64_t kMsPerDay = 86'400'000;
-
-// Days from 1970-01-01 in the proleptic Gregorian calendar, both ways.
-constexpr std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2 ? 1 : 0;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-struct Civil {
-    std::int64_t year;
-    unsigned month;
-    unsigned day;
-};
-
-constexpr Civil civil_from_days(std::int64_t z) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-    return {static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2 ? 1 : 0), m, d};
-}
-
-constexpr std::int64_t kSerialEpoch = days_from_civil(1899, 12, 30);
-
-constexpr bool leap(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-unsigned days_in_month(std::int64_t y, unsigned m) {
-    constexpr std::array<unsigned, 12> days{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && leap(y) ? 29 : days[m - 1];
-}
-
-// Reads exactly `n` digits at `pos`.
-bool digits(std::string_view text, std::size_t& pos, std::size_t n, unsigned& out) {
-    if (pos + n > text.size()) return false;
-    out = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const char c = text[pos + i];
-        if (c < '0' || c > '9') return false;
-        out = out * 10 + static_cast<unsigned>(c - '0');
-    }
-    pos += n;
-    return true;
-}
-
-bool expect(std::string_view text, std::size_t& pos, char c) {
-    if (pos >= text.size() || text[pos] != c) return false;
-    ++pos;
-    return true;
-}
 
 // ---- positions --------------------------------------------------------------
 
@@ -844,61 +785,17 @@ void write_atomically(const fs::path& out, std::string_view content) {
 
 // ---- public -----------------------------------------------------------------------
 
+// A workspace keeps any date of years 1 to 9999 to the millisecond.
 std::optional<Date> DateFromIso(std::string_view text) {
-    std::size_t pos = 0;
-    unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0;
-    if (!digits(text, pos, 4, year) || !expect(text, pos, '-') || !digits(text, pos, 2, month) ||
-        !expect(text, pos, '-') || !digits(text, pos, 2, day))
-        return std::nullopt;
-    if (year < 1 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month))
-        return std::nullopt;
-    if (pos < text.size()) {
-        if (!expect(text, pos, 'T') || !digits(text, pos, 2, hour) || !expect(text, pos, ':') ||
-            !digits(text, pos, 2, minute))
-            return std::nullopt;
-        if (pos < text.size()) {
-            if (!expect(text, pos, ':') || !digits(text, pos, 2, second)) return std::nullopt;
-            if (pos < text.size()) {
-                if (!expect(text, pos, '.')) return std::nullopt;
-                const std::size_t n = text.size() - pos;
-                if (n < 1 || n > 3 || !digits(text, pos, n, ms)) return std::nullopt;
-                for (std::size_t i = n; i < 3; ++i) ms *= 10;
-            }
-        }
-        if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
-    }
-    const std::int64_t days = days_from_civil(year, month, day) - kSerialEpoch;
-    const double time = static_cast<double>((hour * 3600 + minute * 60 + second) * 1000 + ms) /
-                        static_cast<double>(kMsPerDay);
-    const double whole = static_cast<double>(days);
-    return Date{days >= 0 ? whole + time : whole - time};
+    const auto t = read_iso(text);
+    if (!t || t->year < 1) return std::nullopt;
+    return date_of(*t);
 }
 
 std::optional<std::string> IsoFromDate(Date date) {
-    // Years 1 to 9999 lie well inside this; it keeps the casts defined.
-    if (!std::isfinite(date.serial) || std::fabs(date.serial) > 4e6) return std::nullopt;
-    const double whole = std::trunc(date.serial);
-    auto days = static_cast<std::int64_t>(whole);
-    auto ms = std::llround(std::fabs(date.serial - whole) * static_cast<double>(kMsPerDay));
-    if (ms >= kMsPerDay) {
-        ms -= kMsPerDay;
-        ++days;
-    }
-    const Civil c = civil_from_days(days + kSerialEpoch);
-    if (c.year < 1 || c.year > 9999) return std::nullopt;
-    std::array<char, 32> buf{};
-    int n = std::snprintf(buf.data(), buf.size(), "%04d-%02u-%02u", static_cast<int>(c.year),
-                          c.month, c.day);
-    if (ms != 0) {
-        const auto seconds = ms / 1000;
-        n +=
-            std::snprintf(buf.data() + n, buf.size() - static_cast<std::size_t>(n),
-                          "T%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
-        if (ms % 1000 != 0)
-            n += std::snprintf(buf.data() + n, buf.size() - static_cast<std::size_t>(n), ".%03lld",
-                               ms % 1000);
-    }
-    return std::string(buf.data(), static_cast<std::size_t>(n));
+    const auto t = date_time_of(date, TimeUnit::kMillisecond);
+    if (!t || t->year < 1 || t->year > 9999) return std::nullopt;
+    return iso_text(*t);
 }
 
 Workspace ParseWorkspace(std::string_view text, std::string_view fileName) {
