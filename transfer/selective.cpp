@@ -11,6 +11,8 @@ void SelectAndCopyProps(const Settings& settings, ui::FormsRuntime& runtime,
 void SelectAndCopyProps(const Settings& settings, ui::FormsRuntime& runtime,
                         host::FileRefList& refs, PropertyMerge& merge) {
     select::frmFiles dialog(runtime);
+    // Taking the grid loads (and centres) the dialog before any host call.
+    select::OutlineGrid& grid = dialog.fgFiles();
     std::int32_t total = 0;
     for (const auto& ref : refs.Enumerate()) {
         const auto model = ref->FileRefDocument();
@@ -29,7 +31,7 @@ void SelectAndCopyProps(const Settings& settings, ui::FormsRuntime& runtime,
             dialog.AddPropertyRow(propName, prop->PropValue());
         }
     }
-    dialog.fgFiles().Outline(1);
+    grid.Outline(1);
 
     if (total < 1) {
         runtime.Unload(dialog);

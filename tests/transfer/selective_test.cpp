@@ -51,6 +51,28 @@ TEST(SelectAndCopyProps, FillsOneRowPerModelAndPropertyFolded) {
     EXPECT_EQ(runtime.DoEventsCount(), 1u);
 }
 
+// The dialog is loaded (and placed) before the host is asked for anything,
+// so a model the host cannot open fails a run whose dialog already exists.
+TEST(SelectAndCopyProps, LoadsTheDialogBeforeAnyHostCall) {
+    struct Runtime : portable::HeadlessRuntime {
+        explicit Runtime(workbench::HostProbe& p) : probe(p) {}
+        bool WorkArea(ui::Rect& area) override {
+            if (callsAtLoad < 0) callsAtLoad = probe.TotalCalls();
+            return HeadlessRuntime::WorkArea(area);
+        }
+        workbench::HostProbe& probe;
+        std::int64_t callsAtLoad = -1;
+    };
+    Scene scene = kTwoModels;
+    scene.models[0].unresolved = true;
+    World world(scene);
+    Runtime runtime(world.probe());
+    EXPECT_THROW(
+        SelectAndCopyProps(CopySettings(false, false), runtime, world.refs(), world.target()),
+        Error);
+    EXPECT_EQ(runtime.callsAtLoad, 0);
+}
+
 // Scenes with nothing to offer show no dialog, write nothing and let no
 // messages run.
 TEST(SelectAndCopyProps, ShowsNothingWithoutProperties) {
