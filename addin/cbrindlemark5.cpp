@@ -1,6 +1,6 @@
 #include "addin/cbrindlemark5.h"
 
-#include <exception>
+#include <string>
 
 #include "core/error.h"
 #include "settings/frm_options.h"
@@ -15,6 +15,15 @@ namespace bm::addin {
 namespace {
 constexpr const char* kVersionMessage = "This Add-In requires that\r\nAutodesk Inventor 5 be installed";
 constexpr const char* kClassKey = "CLSID\\{F5E15921-9A9A-11D5-B219-0000E83F3400}";
+
+// A host object the host failed to hand over is a failure of the call that
+// needed it, never a null dereference: the activation handler must be able to
+// swallow it.
+template <class T>
+T& Need(const host::Ref<T>& ref, const char* what) {
+    if (!ref) raise(ErrorKind::HostFailure, std::string("the host gave no ") + what);
+    return *ref;
+}
 }  // namespace
 
 CBrindlemark5::CBrindlemark5(AddInModule& module) : module_(module) {
@@ -29,13 +38,16 @@ void CBrindlemark5::ApplicationAddInServer_Activate(
     const host::Ref<host::AddInSite>& AddInSiteObject, bool /*FirstTime*/) {
     module_.registry.RegBasePath = kSettingsBasePath;
     module_.registry.RegRootKey = reg::kHkeyCurrentUser;
+    // Settings held from an earlier activation must not be saved after this
+    // one is refused or fails.
+    settingsLoaded_ = false;
 
     oAddInSite = AddInSiteObject;
     if (!oAddInSite) raise(ErrorKind::InvalidArgument, "activation without an add-in site");
     oApp = oAddInSite->SiteApplication();
-    AppEvents = oApp->AppEventSource()->Bind(*this);
+    AppEvents = Need(Need(oApp, "application").AppEventSource(), "event source").Bind(*this);
 
-    if (oApp->HostVersion()->VersionMajor() != kRequiredHostVersion) {
+    if (Need(oApp->HostVersion(), "version").VersionMajor() != kRequiredHostVersion) {
         RefuseHostVersion();
         return;
     }
@@ -52,7 +64,7 @@ void CBrindlemark5::ApplicationAddInServer_Activate(
 
 void CBrindlemark5::RefuseHostVersion() {
     module_.forms.MsgBox(kVersionMessage, ui::kMsgBoxExclamation, kDisplayName);
-    oApp->AddInList()->Item(kClassId)->AddInActive(false);
+    Need(Need(oApp->AddInList(), "add-in list").Item(kClassId), "add-in entry").AddInActive(false);
 }
 
 // By convention the default value of a class's registration key is its
@@ -108,8 +120,9 @@ void CBrindlemark5::ApplicationAddInServer_ExecuteCommand(std::int32_t CommandID
             raise(ErrorKind::TypeMismatch, "the active document is not a drawing");
         host::Ref<host::FileRefList> references = drawing->FileRefs();
         host::Ref<host::PropertySet> target =
-            drawing->DocPropertySets()->Item(host::UserDefinedFmtid);
-        RunCopy(*drawing, *references, *target, CopyEntry::Command);
+            Need(drawing->DocPropertySets(), "property sets").Item(host::UserDefinedFmtid);
+        RunCopy(*drawing, Need(references, "reference list"), Need(target, "property set"),
+                CopyEntry::Command);
     }
 }
 
@@ -129,9 +142,10 @@ void CBrindlemark5::AppEvents_OnActivateDocument(const host::Ref<host::Document>
         CopyCommand().CommandEnabled(true);
         host::Ref<host::FileRefList> references = DocumentObject->FileRefs();
         host::Ref<host::PropertySet> target =
-            DocumentObject->DocPropertySets()->Item(host::UserDefinedFmtid);
-        RunCopy(*DocumentObject, *references, *target, CopyEntry::Activation);
-    } catch (const std::exception&) {
+            Need(DocumentObject->DocPropertySets(), "property sets").Item(host::UserDefinedFmtid);
+        RunCopy(*DocumentObject, Need(references, "reference list"), Need(target, "property set"),
+                CopyEntry::Activation);
+    } catch (...) {
     }
 }
 

@@ -77,7 +77,8 @@ private:
     host::Ref<host::CommandDefinition> oOptionsCmd;
     host::Ref<host::CommandDefinition> oCopyCmd;
     // Saving settings that were never loaded would overwrite the user's
-    // stored values with zeros, so deactivation saves only after a load.
+    // stored values with zeros (or stale ones), so deactivation saves only
+    // after the latest activation completed its load.
     bool settingsLoaded_ = false;
 };
 

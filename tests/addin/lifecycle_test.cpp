@@ -155,6 +155,26 @@ TEST_F(Lifecycle, NonNumericTextEndsTheLoadAndTheActivation) {
     EXPECT_EQ(Stored("CopyMass"), Variant(std::int32_t{0}));
 }
 
+// A load completed by an earlier activation does not license a save after a
+// later activation that is refused or fails: the stored values stay.
+TEST_F(Lifecycle, LaterRefusedOrFailedActivationDoesNotSave) {
+    Activate();
+    addin->ApplicationAddInServer_Deactivate();
+
+    Store("MassPrecision", std::int32_t{6});
+    host.SetVersionMajor(6);
+    Activate();
+    addin->ApplicationAddInServer_Deactivate();
+    EXPECT_EQ(Stored("MassPrecision"), Variant(std::int32_t{6})) << "refused activation";
+
+    host.SetVersionMajor(5);
+    Store("EraseFirst", "yes");
+    EXPECT_THROW(Activate(), Error);
+    addin->ApplicationAddInServer_Deactivate();
+    EXPECT_EQ(Stored("EraseFirst"), Variant("yes")) << "failed activation";
+    EXPECT_EQ(Stored("MassPrecision"), Variant(std::int32_t{6}));
+}
+
 // The class registration's default value is made to read "Brindlemark".
 TEST_F(Lifecycle, ClassRegistrationIsRenamedOnceAndThenLeftAlone) {
     {
