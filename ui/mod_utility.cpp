@@ -59,8 +59,8 @@ void CenterForm(Form& form, const Bounds& reference) {
     const double refHeight = reference.Height();
     const float height = form.Height();
     const double refTop = reference.Top();
-    const double left = refLeft + half(refWidth - width);
     const double top = refTop + half(refHeight - height);
+    const double left = refLeft + half(refWidth - width);
     form.Move(static_cast<float>(left), static_cast<float>(top));
 }
 

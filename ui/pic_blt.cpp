@@ -1,6 +1,7 @@
 #include "ui/pic_blt.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/convert.h"
@@ -61,27 +62,30 @@ void BlitPicture(std::int16_t mode, PaintedForm& form, PictureBox& source, Pictu
 
     // The picture as the target will show it.
     MemoryContext picture(gdi, targetDC, colourBitmap);
+    // The mask, its inverse and the work copy; declared here so that they
+    // go only after the picture has reached the target.
+    std::optional<MemoryContext> mask, inverse, work;
     if (mode == kBlitOpaque) {
         gdi.BitBlt(picture.dc(), 0, 0, w, h, sourceDC, 0, 0, kSrcCopy);
     } else {
-        MemoryContext mask(gdi, targetDC, monoBitmap);     // 1 where the source has the key colour
-        MemoryContext inverse(gdi, targetDC, monoBitmap);  // 1 elsewhere
-        MemoryContext work(gdi, targetDC, colourBitmap);
+        mask.emplace(gdi, targetDC, monoBitmap);     // 1 where the source has the key colour
+        inverse.emplace(gdi, targetDC, monoBitmap);  // 1 elsewhere
+        work.emplace(gdi, targetDC, colourBitmap);
 
         const Color oldBack = gdi.SetBkColor(sourceDC, keyColor);
-        gdi.BitBlt(mask.dc(), 0, 0, w, h, sourceDC, 0, 0, kSrcCopy);
+        gdi.BitBlt(mask->dc(), 0, 0, w, h, sourceDC, 0, 0, kSrcCopy);
         gdi.SetBkColor(sourceDC, oldBack);
-        gdi.BitBlt(inverse.dc(), 0, 0, w, h, mask.dc(), 0, 0, kNotSrcCopy);
+        gdi.BitBlt(inverse->dc(), 0, 0, w, h, mask->dc(), 0, 0, kNotSrcCopy);
 
         // The backdrop behind the target, as the form paints it.
         gdi.SetVisible(target, false);
         gdi.Refresh(form);
         gdi.BitBlt(picture.dc(), 0, 0, w, h, gdi.WindowDC(form), x, y, kSrcCopy);
-        gdi.BitBlt(picture.dc(), 0, 0, w, h, mask.dc(), 0, 0, kSrcAnd);
+        gdi.BitBlt(picture.dc(), 0, 0, w, h, mask->dc(), 0, 0, kSrcAnd);
 
-        gdi.BitBlt(work.dc(), 0, 0, w, h, sourceDC, 0, 0, kSrcCopy);
-        gdi.BitBlt(work.dc(), 0, 0, w, h, inverse.dc(), 0, 0, kSrcAnd);
-        gdi.BitBlt(picture.dc(), 0, 0, w, h, work.dc(), 0, 0, kSrcInvert);
+        gdi.BitBlt(work->dc(), 0, 0, w, h, sourceDC, 0, 0, kSrcCopy);
+        gdi.BitBlt(work->dc(), 0, 0, w, h, inverse->dc(), 0, 0, kSrcAnd);
+        gdi.BitBlt(picture.dc(), 0, 0, w, h, work->dc(), 0, 0, kSrcInvert);
 
         gdi.SetVisible(target, true);
         gdi.Refresh(target);
