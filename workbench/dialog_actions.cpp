@@ -1,13 +1,13 @@
 #include "workbench/dialog_actions.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 
 #include "select/frm_files.h"
 #include "settings/frm_options.h"
 #include "settings/settings.h"
 #include "ui/frm_about.h"
+#include "workbench/text.h"
 #include "workbench/workbench_runtime.h"
 
 namespace bm::workbench {
@@ -61,13 +61,6 @@ const std::vector<Verb>& Verbs(DialogKind kind) {
         case DialogKind::kMessage: return message;
     }
     return message;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
 }
 
 std::string VerbList(DialogKind kind) {

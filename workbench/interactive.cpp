@@ -1,24 +1,17 @@
 #include "workbench/interactive.h"
 
 #include <algorithm>
-#include <sstream>
 
 #include "select/frm_files.h"
 #include "settings/frm_options.h"
 #include "ui/frm_about.h"
 #include "workbench/report.h"
 #include "workbench/script.h"
+#include "workbench/text.h"
 
 namespace bm::workbench {
 
 namespace {
-
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    for (std::string w; in >> w;) words.push_back(w);
-    return words;
-}
 
 // A caption without its access-key marks: "Copy &Mass" reads "Copy Mass".
 std::string Plain(const std::string& caption) {
@@ -27,8 +20,7 @@ std::string Plain(const std::string& caption) {
         if (caption[i] == '&' && i + 1 < caption.size() && caption[i + 1] != '&') continue;
         out += caption[i];
     }
-    const auto first = out.find_first_not_of(' ');
-    return first == std::string::npos ? "" : out.substr(first, out.find_last_not_of(' ') - first + 1);
+    return std::string(Trim(out));
 }
 
 std::string Box(const ui::CheckBox& box) {

@@ -3,19 +3,14 @@
 #include <algorithm>
 
 #include "ui/forms.h"
+#include "workbench/text.h"
 
 namespace bm::workbench {
 
 namespace {
 
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 std::string Named(DialogKind kind, const ui::Form& form) {
-    const std::string caption = Trimmed(form.Caption());
+    const std::string caption(Trim(form.Caption()));
     return std::string(KindTitle(kind)) + (caption.empty() ? "" : " \"" + caption + "\"");
 }
 
