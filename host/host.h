@@ -31,6 +31,7 @@ enum DocKindCode : std::int32_t {
 template <class T>
 class List : public Object {
 public:
+    using ItemType = T;
     virtual std::int32_t Count() = 0;
     virtual Ref<T> Item(std::int32_t position) = 0;
     virtual std::vector<Ref<T>> Enumerate() = 0;

@@ -23,14 +23,6 @@ void check_storable(const Variant& value) {
                      type_name(value.type()));
 }
 
-template <class Item>
-Item item_at(const std::vector<Item>& items, std::int32_t position) {
-    if (position < 1 || static_cast<std::size_t>(position) > items.size())
-        host_failure("Item: no entry at position " + std::to_string(position) + " of " +
-                     std::to_string(items.size()));
-    return items[static_cast<std::size_t>(position) - 1];
-}
-
 std::string lower(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -122,6 +114,12 @@ std::string_view extension_of(std::string_view path) {
 
 }  // namespace
 
+void CheckPosition(std::int32_t position, std::size_t size) {
+    if (position < 1 || static_cast<std::size_t>(position) > size)
+        host_failure("Item: no entry at position " + std::to_string(position) + " of " +
+                     std::to_string(size));
+}
+
 // ---- property ---------------------------------------------------------------
 
 MemoryProperty::MemoryProperty(ProbeRef probe, std::weak_ptr<MemoryPropertySet> owner,
@@ -164,58 +162,41 @@ void MemoryProperty::PropDelete() {
 
 // ---- property set -----------------------------------------------------------
 
-MemoryPropertySet::MemoryPropertySet(ProbeRef probe) : probe_(std::move(probe)) {}
-
-std::int32_t MemoryPropertySet::Count() {
-    probe_->Enter("Count");
-    return static_cast<std::int32_t>(props_.size());
-}
-
-host::Ref<host::Property> MemoryPropertySet::Item(std::int32_t position) {
-    probe_->Enter("Item");
-    return item_at(props_, position);
-}
-
-std::vector<host::Ref<host::Property>> MemoryPropertySet::Enumerate() {
-    probe_->Enter("Enumerate");
-    return {props_.begin(), props_.end()};
-}
-
 host::Ref<host::Property> MemoryPropertySet::PropAdd(const Variant& value,
                                                      const std::string& name) {
     probe_->Enter("PropAdd");
     check_storable(value);
     if (names_.contains(name)) host_failure("PropAdd: a property named '" + name + "' exists");
     add(name, value);
-    return props_.back();
+    return items_.back();
 }
 
 void MemoryPropertySet::add(std::string name, Variant value) {
     ++names_[name];
-    props_.push_back(std::make_shared<MemoryProperty>(probe_, weak_from_this(), std::move(name),
+    items_.push_back(std::make_shared<MemoryProperty>(probe_, weak_from_this(), std::move(name),
                                                       std::move(value)));
 }
 
 std::shared_ptr<MemoryProperty> MemoryPropertySet::find(std::string_view name) const {
-    for (const auto& p : props_)
+    for (const auto& p : items_)
         if (p->name_ == name) return p;
     return nullptr;
 }
 
 std::vector<std::pair<std::string, Variant>> MemoryPropertySet::snapshot() const {
     std::vector<std::pair<std::string, Variant>> out;
-    out.reserve(props_.size());
-    for (const auto& p : props_) out.emplace_back(p->name_, p->value_);
+    out.reserve(items_.size());
+    for (const auto& p : items_) out.emplace_back(p->name_, p->value_);
     return out;
 }
 
 void MemoryPropertySet::remove(const MemoryProperty* property) {
-    auto it = std::find_if(props_.begin(), props_.end(),
+    auto it = std::find_if(items_.begin(), items_.end(),
                            [&](const auto& p) { return p.get() == property; });
-    if (it == props_.end()) return;
+    if (it == items_.end()) return;
     (*it)->deleted_ = true;
     if (auto n = names_.find((*it)->name_); n != names_.end() && --n->second == 0) names_.erase(n);
-    props_.erase(it);
+    items_.erase(it);
 }
 
 MemoryPropertySets::MemoryPropertySets(ProbeRef probe,
@@ -374,23 +355,6 @@ host::Ref<host::Document> MemoryFileRef::FileRefDocument() {
     probe_->Enter("FileRefDocument");
     if (auto doc = document_.lock()) return doc;
     host_failure("FileRefDocument: '" + path_ + "' is not loaded");
-}
-
-MemoryFileRefList::MemoryFileRefList(ProbeRef probe) : probe_(std::move(probe)) {}
-
-std::int32_t MemoryFileRefList::Count() {
-    probe_->Enter("Count");
-    return static_cast<std::int32_t>(refs_.size());
-}
-
-host::Ref<host::FileRef> MemoryFileRefList::Item(std::int32_t position) {
-    probe_->Enter("Item");
-    return item_at(refs_, position);
-}
-
-std::vector<host::Ref<host::FileRef>> MemoryFileRefList::Enumerate() {
-    probe_->Enter("Enumerate");
-    return {refs_.begin(), refs_.end()};
 }
 
 // ---- document -----------------------------------------------------------------

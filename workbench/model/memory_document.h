@@ -68,23 +68,51 @@ private:
     bool deleted_ = false;
 };
 
+// Fails the Item call for a position outside 1 to `size`.
+void CheckPosition(std::int32_t position, std::size_t size);
+
+// A host list held in memory, in order; Count, Item and Enumerate are
+// counted host calls.
+template <class Interface, class Element>
+class MemoryList : public Interface {
+public:
+    using Exposed = typename Interface::ItemType;
+
+    std::int32_t Count() override {
+        probe_->Enter("Count");
+        return static_cast<std::int32_t>(items_.size());
+    }
+    host::Ref<Exposed> Item(std::int32_t position) override {
+        probe_->Enter("Item");
+        CheckPosition(position, items_.size());
+        return items_[static_cast<std::size_t>(position) - 1];
+    }
+    std::vector<host::Ref<Exposed>> Enumerate() override {
+        probe_->Enter("Enumerate");
+        return {items_.begin(), items_.end()};
+    }
+
+protected:
+    explicit MemoryList(ProbeRef probe) : probe_(std::move(probe)) {}
+
+    ProbeRef probe_;
+    std::vector<std::shared_ptr<Element>> items_;
+};
+
 // A property set in insertion order. PropAdd appends and refuses a name that
 // is already there (exactly, letter case included); values keep their type.
 // A value holding bytes or an object is refused.
-class MemoryPropertySet final : public host::PropertySet,
+class MemoryPropertySet final : public MemoryList<host::PropertySet, MemoryProperty>,
                                 public std::enable_shared_from_this<MemoryPropertySet> {
 public:
-    explicit MemoryPropertySet(ProbeRef probe);
+    explicit MemoryPropertySet(ProbeRef probe) : MemoryList(std::move(probe)) {}
 
-    std::int32_t Count() override;
-    host::Ref<host::Property> Item(std::int32_t position) override;
-    std::vector<host::Ref<host::Property>> Enumerate() override;
     host::Ref<host::Property> PropAdd(const Variant& value, const std::string& name) override;
 
     // Building and inspecting.
     // Appends without the host's checks (duplicates and any value allowed).
     void add(std::string name, Variant value);
-    const std::vector<std::shared_ptr<MemoryProperty>>& properties() const { return props_; }
+    const std::vector<std::shared_ptr<MemoryProperty>>& properties() const { return items_; }
     std::shared_ptr<MemoryProperty> find(std::string_view name) const;  // exact name
     std::vector<std::pair<std::string, Variant>> snapshot() const;
 
@@ -92,8 +120,6 @@ private:
     friend class MemoryProperty;
     void remove(const MemoryProperty* property);
 
-    ProbeRef probe_;
-    std::vector<std::shared_ptr<MemoryProperty>> props_;
     // How many properties carry each name, so that PropAdd's duplicate check
     // does not scan: large sets are what the copy benchmark measures.
     std::unordered_map<std::string, int> names_;
@@ -204,21 +230,13 @@ private:
     std::string path_;  // unresolved only
 };
 
-class MemoryFileRefList final : public host::FileRefList {
+class MemoryFileRefList final : public MemoryList<host::FileRefList, MemoryFileRef> {
 public:
-    explicit MemoryFileRefList(ProbeRef probe);
-
-    std::int32_t Count() override;
-    host::Ref<host::FileRef> Item(std::int32_t position) override;
-    std::vector<host::Ref<host::FileRef>> Enumerate() override;
+    explicit MemoryFileRefList(ProbeRef probe) : MemoryList(std::move(probe)) {}
 
     // Building and inspecting.
-    void add(std::shared_ptr<MemoryFileRef> ref) { refs_.push_back(std::move(ref)); }
-    const std::vector<std::shared_ptr<MemoryFileRef>>& refs() const { return refs_; }
-
-private:
-    ProbeRef probe_;
-    std::vector<std::shared_ptr<MemoryFileRef>> refs_;
+    void add(std::shared_ptr<MemoryFileRef> ref) { items_.push_back(std::move(ref)); }
+    const std::vector<std::shared_ptr<MemoryFileRef>>& refs() const { return items_; }
 };
 
 // Document kind implied by a file name's extension (0 when none fits).
