@@ -15,15 +15,6 @@ namespace bm::addin {
 namespace {
 constexpr const char* kVersionMessage = "This Add-In requires that\r\nAutodesk Inventor 5 be installed";
 constexpr const char* kClassKey = "CLSID\\{F5E15921-9A9A-11D5-B219-0000E83F3400}";
-
-// A host object the host failed to hand over is a failure of the call that
-// needed it, never a null dereference: the activation handler must be able to
-// swallow it.
-template <class T>
-T& Need(const host::Ref<T>& ref, const char* what) {
-    if (!ref) raise(ErrorKind::HostFailure, std::string("the host gave no ") + what);
-    return *ref;
-}
 }  // namespace
 
 CBrindlemark5::CBrindlemark5(AddInModule& module) : module_(module) {
@@ -45,9 +36,9 @@ void CBrindlemark5::ApplicationAddInServer_Activate(
     oAddInSite = AddInSiteObject;
     if (!oAddInSite) raise(ErrorKind::InvalidArgument, "activation without an add-in site");
     oApp = oAddInSite->SiteApplication();
-    AppEvents = Need(Need(oApp, "application").AppEventSource(), "event source").Bind(*this);
+    AppEvents = oApp->AppEventSource()->Bind(*this);
 
-    if (Need(oApp->HostVersion(), "version").VersionMajor() != kRequiredHostVersion) {
+    if (oApp->HostVersion()->VersionMajor() != kRequiredHostVersion) {
         RefuseHostVersion();
         return;
     }
@@ -64,7 +55,7 @@ void CBrindlemark5::ApplicationAddInServer_Activate(
 
 void CBrindlemark5::RefuseHostVersion() {
     module_.forms.MsgBox(kVersionMessage, ui::kMsgBoxExclamation, kDisplayName);
-    Need(Need(oApp->AddInList(), "add-in list").Item(kClassId), "add-in entry").AddInActive(false);
+    oApp->AddInList()->Item(kClassId)->AddInActive(false);
 }
 
 // By convention the default value of a class's registration key is its
@@ -116,13 +107,12 @@ void CBrindlemark5::ApplicationAddInServer_ExecuteCommand(std::int32_t CommandID
     } else if (CommandID == kCopyCommandId) {
         if (!oApp) raise(ErrorKind::InvalidArgument, "the add-in is not active");
         host::Ref<host::Document> drawing = oApp->CurrentDocument();
-        if (!drawing || !drawing->IsDrawing())
+        if (!drawing->IsDrawing())
             raise(ErrorKind::TypeMismatch, "the active document is not a drawing");
         host::Ref<host::FileRefList> references = drawing->FileRefs();
         host::Ref<host::PropertySet> target =
-            Need(drawing->DocPropertySets(), "property sets").Item(host::UserDefinedFmtid);
-        RunCopy(*drawing, Need(references, "reference list"), Need(target, "property set"),
-                CopyEntry::Command);
+            drawing->DocPropertySets()->Item(host::UserDefinedFmtid);
+        RunCopy(*drawing, *references, *target, CopyEntry::Command);
     }
 }
 
@@ -134,7 +124,6 @@ void CBrindlemark5::AppEvents_OnActivateDocument(const host::Ref<host::Document>
     // Activation must never disturb the host: whatever fails here ends the
     // update quietly, keeping what was written before the failure.
     try {
-        if (!DocumentObject) raise(ErrorKind::InvalidArgument, "no document");
         if (DocumentObject->DocKind() != host::kDrawingDocument) {
             CopyCommand().CommandEnabled(false);
             return;
@@ -142,9 +131,8 @@ void CBrindlemark5::AppEvents_OnActivateDocument(const host::Ref<host::Document>
         CopyCommand().CommandEnabled(true);
         host::Ref<host::FileRefList> references = DocumentObject->FileRefs();
         host::Ref<host::PropertySet> target =
-            Need(DocumentObject->DocPropertySets(), "property sets").Item(host::UserDefinedFmtid);
-        RunCopy(*DocumentObject, Need(references, "reference list"), Need(target, "property set"),
-                CopyEntry::Activation);
+            DocumentObject->DocPropertySets()->Item(host::UserDefinedFmtid);
+        RunCopy(*DocumentObject, *references, *target, CopyEntry::Activation);
     } catch (...) {
     }
 }

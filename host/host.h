@@ -3,6 +3,9 @@
 // The host operations the add-in relies on, one method per operation and
 // named after it. Every call may fail with an Error of kind HostFailure (or
 // whatever the host reports); the caller decides whether it handles that.
+// An operation that hands out an object never hands out an empty reference:
+// a backend turns a host's null into a HostFailure, so callers need no
+// checks of their own.
 // Lists count from 1. Values cross as Variants and keep their type.
 
 #include <cstdint>
