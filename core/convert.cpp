@@ -12,15 +12,8 @@
 
 #include "core/date.h"
 #include "core/error.h"
+#include "core/system_text.h"
 #include "core/utf8.h"
-
-#ifdef _WIN32
-#include <cwctype>
-#else
-#include <langinfo.h>
-#include <locale.h>
-#include <wctype.h>
-#endif
 
 namespace bm {
 namespace {
@@ -327,36 +320,6 @@ std::string date_text(Date date) {
     return iso_text(*t);
 }
 
-// ---------------------------------------------------------------------------
-// Letter case.
-
-#ifdef _WIN32
-char32_t upper_code_point(char32_t cp) {
-    if (cp > 0xFFFF) return cp;  // wchar_t holds one UTF-16 unit here
-    return static_cast<char32_t>(std::towupper(static_cast<wint_t>(cp)));
-}
-#else
-// The user's character classes when they are UTF-8, else C.UTF-8, so that
-// letters beyond ASCII map even when no locale is set. Made once and kept for
-// the life of the library.
-locale_t case_locale() {
-    static const locale_t loc = [] {
-        if (locale_t user = newlocale(LC_CTYPE_MASK, "", locale_t{})) {
-            if (std::strcmp(nl_langinfo_l(CODESET, user), "UTF-8") == 0) return user;
-            freelocale(user);
-        }
-        return newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
-    }();
-    return loc;
-}
-
-char32_t upper_code_point(char32_t cp) {
-    const locale_t loc = case_locale();
-    if (!loc) return cp >= 'a' && cp <= 'z' ? cp - ('a' - 'A') : cp;
-    return static_cast<char32_t>(towupper_l(static_cast<wint_t>(cp), loc));
-}
-#endif
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -491,35 +454,31 @@ std::string format_fixed_pattern(double x, std::int32_t places) {
 }
 
 char decimal_separator() {
-    static const char separator = [] {
-        char c = '.';
-#ifndef _WIN32
-        if (locale_t loc = newlocale(LC_NUMERIC_MASK, "", locale_t{})) {
-            // A separator of several bytes cannot be one char; keep the period.
-            const char* radix = nl_langinfo_l(RADIXCHAR, loc);
-            if (radix && radix[0] != '\0' && radix[1] == '\0') c = radix[0];
-            freelocale(loc);
-        }
-#endif
-        return c;
-    }();
+    static const char separator = system_text::decimal_separator();
     return separator;
 }
 
+// Bytes that are no UTF-8 pass unchanged; the runs between them go to the
+// system's case mapping.
 std::string upper_case(std::string_view text) {
     std::string out;
     out.reserve(text.size());
+    std::size_t runStart = 0;
     std::size_t i = 0;
+    auto flushRun = [&] {
+        if (i > runStart) out += system_text::upper_case(text.substr(runStart, i - runStart));
+    };
     while (i < text.size()) {
         const Utf8Sequence seq = decode_utf8(text, i);
-        if (seq.length == 0) {  // not UTF-8: the byte passes unchanged
-            out += text[i++];
+        if (seq.length != 0) {
+            i += seq.length;
             continue;
         }
-        const char32_t upper = upper_code_point(seq.code_point);
-        append_utf8(out, is_scalar_value(upper) ? upper : seq.code_point);
-        i += seq.length;
+        flushRun();
+        out += text[i++];
+        runStart = i;
     }
+    flushRun();
     return out;
 }
 

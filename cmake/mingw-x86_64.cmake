@@ -1,0 +1,15 @@
+# Cross-build for x86_64 Windows with Debian's mingw-w64; programs built here
+# run under Wine's 64-bit loader (ctest goes through it too).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(BM_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${BM_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${BM_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${BM_MINGW_TRIPLE}-windres)
+set(BM_WIDL ${BM_MINGW_TRIPLE}-widl)
+set(CMAKE_FIND_ROOT_PATH /usr/${BM_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
