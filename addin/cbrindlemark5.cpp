@@ -31,12 +31,12 @@ void CBrindlemark5::ApplicationAddInServer_Activate(
     module_.registry.RegRootKey = reg::kHkeyCurrentUser;
     // Settings held from an earlier activation must not be saved after this
     // one is refused or fails.
-    settingsLoaded_ = false;
+    loadedSettings_.reset();
 
     oAddInSite = AddInSiteObject;
     if (!oAddInSite) raise(ErrorKind::InvalidArgument, "activation without an add-in site");
     oApp = oAddInSite->SiteApplication();
-    AppEvents = oApp->AppEventSource()->Bind(*this);
+    AppEvents(oApp->AppEventSource());
 
     if (oApp->HostVersion()->VersionMajor() != kRequiredHostVersion) {
         RefuseHostVersion();
@@ -47,8 +47,7 @@ void CBrindlemark5::ApplicationAddInServer_Activate(
     oCopyCmd = oAddInSite->AddCommand("Copy Custom Properties", kCopyCommandId, true);
     CopyCommand().CommandEnabled(false);
 
-    LoadSettings(module_.registry, *this);
-    settingsLoaded_ = true;
+    loadedSettings_ = LoadSettings(module_.registry, *this);
 
     CheckClassRegistration();
 }
@@ -81,13 +80,20 @@ void CBrindlemark5::CheckClassRegistration() {
 }
 
 void CBrindlemark5::ApplicationAddInServer_Deactivate() {
-    if (settingsLoaded_) SaveSettings(module_.registry, *this);
+    if (loadedSettings_) SaveSettings(module_.registry, *this, *loadedSettings_);
     if (module_.AddInInstance == this) module_.AddInInstance = nullptr;
     oCopyCmd.reset();
     oOptionsCmd.reset();
     oAddInSite.reset();
     oApp.reset();
-    AppEvents.reset();
+    AppEvents(nullptr);
+}
+
+void CBrindlemark5::AppEvents(const host::Ref<host::ApplicationEvents>& source) {
+    // The new binding first: when it fails the old one stays in place.
+    std::shared_ptr<void> binding = source ? source->Bind(*this) : nullptr;
+    appEventBinding_ = std::move(binding);
+    appEventSource_ = source;
 }
 
 host::CommandDefinition& CBrindlemark5::CopyCommand() {

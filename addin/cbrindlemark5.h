@@ -12,10 +12,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "addin/module.h"
 #include "host/host.h"
+#include "settings/persistence.h"
 #include "settings/settings.h"
 
 namespace bm::addin {
@@ -38,6 +40,11 @@ public:
 
     void ApplicationAddInServer_Activate(const host::Ref<host::AddInSite>& AddInSiteObject,
                                          bool FirstTime);
+    // The event source the add-in listens to, or null. Setting it binds the
+    // add-in to the new source (null unbinds) and drops the old binding.
+    const host::Ref<host::ApplicationEvents>& AppEvents() const { return appEventSource_; }
+    void AppEvents(const host::Ref<host::ApplicationEvents>& source);
+
     // The add-in offers the host no automation object.
     ObjectRef ApplicationAddInServer_Automation() const { return nullptr; }
     void ApplicationAddInServer_Deactivate();
@@ -71,15 +78,18 @@ private:
     Settings& AddInInstance() const;
 
     AddInModule& module_;
-    std::shared_ptr<void> AppEvents;
+    // AppEvents: the source and the binding that delivers its events here.
+    host::Ref<host::ApplicationEvents> appEventSource_;
+    std::shared_ptr<void> appEventBinding_;
     host::Ref<host::Application> oApp;
     host::Ref<host::AddInSite> oAddInSite;
     host::Ref<host::CommandDefinition> oOptionsCmd;
     host::Ref<host::CommandDefinition> oCopyCmd;
-    // Saving settings that were never loaded would overwrite the user's
-    // stored values with zeros (or stale ones), so deactivation saves only
-    // after the latest activation completed its load.
-    bool settingsLoaded_ = false;
+    // What the latest activation's load found stored, so that deactivation
+    // writes back only what changed. Empty until that load completed:
+    // saving settings that were never loaded would overwrite the user's
+    // stored values with zeros (or stale ones).
+    std::optional<StoredSettings> loadedSettings_;
 };
 
 }  // namespace bm::addin

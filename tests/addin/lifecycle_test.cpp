@@ -101,6 +101,38 @@ TEST_F(Lifecycle, DeactivationSavesWhatTheObjectHolds) {
     EXPECT_EQ(Stored("CopyArea"), Variant(std::int32_t{0}));
 }
 
+// Two hosts share one store: each writes back only what it changed, so
+// neither undoes the other's change, whatever the order of their saves.
+TEST_F(Lifecycle, HostsSharingAStoreKeepEachOthersChanges) {
+    Activate();
+    addin->ApplicationAddInServer_Deactivate();  // a first run stores the defaults
+
+    portable::HeadlessRuntime otherForms;
+    AddInModule otherModule(store, otherForms, raster);
+    workbench::MemoryHost otherHost;
+    Activate();
+    CBrindlemark5 other(otherModule);
+    other.ApplicationAddInServer_Activate(otherHost.Site(), true);
+
+    addin->MassPrec(5);
+    other.AreaPrec(7);
+    other.ApplicationAddInServer_Deactivate();
+    addin->ApplicationAddInServer_Deactivate();
+    EXPECT_EQ(Stored("MassPrecision"), Variant(std::int32_t{5}));
+    EXPECT_EQ(Stored("AreaPrecision"), Variant(std::int32_t{7})) << "the later save kept it";
+
+    // A change back to the value stored at load is no change: the other
+    // host's value stays.
+    Activate();
+    other.ApplicationAddInServer_Activate(otherHost.Site(), true);
+    other.MassPrec(2);
+    other.ApplicationAddInServer_Deactivate();
+    addin->MassPrec(3);
+    addin->MassPrec(5);
+    addin->ApplicationAddInServer_Deactivate();
+    EXPECT_EQ(Stored("MassPrecision"), Variant(std::int32_t{2}));
+}
+
 struct StoredText {
     const char* name;
     const char* text;
