@@ -103,6 +103,7 @@ void Session::Load() {
         out_ << "  registered the add-in library " << library_path_.string() << "\n";
     }
 
+    const std::size_t commandsBefore = host_.Commands().size();
     std::exception_ptr failure;
     try {
         library_ = std::make_unique<portable::PluginLibrary>(store_, addin::kClassId);
@@ -117,6 +118,8 @@ void Session::Load() {
         failure = HostCopy(e);
     }
     if (failure) {
+        // A retried load would otherwise leave a second set of commands.
+        host_.Site()->DropCommandsAfter(commandsBefore);
         Release();
         std::rethrow_exception(failure);
     }

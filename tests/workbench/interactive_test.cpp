@@ -11,6 +11,7 @@ namespace {
 
 using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class InteractiveTest : public HostProgramTest {
 protected:
@@ -35,6 +36,20 @@ TEST_F(InteractiveTest, OptionsDialogIsATextForm) {
     EXPECT_THAT(run.out, HasSubstr("no setting 'Bogus'"));
     EXPECT_THAT(run.out, ContainsRegex("\n  MassPrec +4 +Mass: Precision\n"));
     EXPECT_THAT(run.out, ContainsRegex("\n  SelectProps +1 "));
+}
+
+// An activation that fails after the add-in made its commands (a stored
+// setting that is no number ends the settings load) leaves none behind, so
+// a retry does not show a second set.
+TEST_F(InteractiveTest, FailedActivationLeavesNoCommands) {
+    Write("registry.reg",
+          "Windows Registry Editor Version 5.00\n\n"
+          "[HKEY_CURRENT_USER\\Software\\Quillfern\\Copy Custom Prop\\Defaults]\n"
+          "\"CopyMass\"=\"plenty\"\n");
+    const Outcome run = Type("addin load\ncommands\naddin load\ncommands\nquit\n");
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_THAT(run.err, HasSubstr("type mismatch: \"plenty\" is not a number"));
+    EXPECT_THAT(run.out, Not(HasSubstr("Copy Custom Properties")));
 }
 
 TEST_F(InteractiveTest, SelectionDialogIsANumberedOutlineWithItsMenu) {

@@ -150,4 +150,8 @@ host::Ref<host::CommandDefinition> MemoryAddInSite::AddCommand(const std::string
     return commands_.back();
 }
 
+void MemoryAddInSite::DropCommandsAfter(std::size_t count) {
+    if (commands_.size() > count) commands_.resize(count);
+}
+
 }  // namespace bm::workbench

@@ -135,6 +135,9 @@ public:
                                                   std::int32_t commandId, bool third) override;
 
     const std::vector<std::shared_ptr<MemoryCommand>>& commands() const { return commands_; }
+    // Forgets every command after the first `count`, as a host forgets what
+    // an add-in made during an activation that failed.
+    void DropCommandsAfter(std::size_t count);
 
 private:
     ProbeRef probe_;
