@@ -73,4 +73,7 @@ namespace bm::host {
 // The interface identifier of the application's event interface, the one
 // the add-in connects to through IConnectionPointContainer.
 inline constexpr const char* kApplicationEventsIid = "{078AAEE5-6596-4632-B785-006F20500F3C}";
+// The interface a drawing document answers besides IDispatch, so that the
+// add-in tells a drawing by an interface query rather than by a host call.
+inline constexpr const char* kDrawingDocumentIid = "{7633A054-6A0A-4974-A633-C23A10635423}";
 }  // namespace bm::host

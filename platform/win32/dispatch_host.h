@@ -8,7 +8,11 @@
 
 #include <oaidl.h>
 
+#include <exception>
+#include <string_view>
+
 #include "host/host.h"
+#include "platform/win32/variant_convert.h"
 
 namespace bm::win32 {
 
@@ -21,6 +25,15 @@ host::Ref<host::PropertySet> PropertySetOver(IDispatch* propertySet);
 
 // The IDispatch behind an object that this adapter made, with a reference
 // added for the caller, or null for any other object.
-IDispatch* DispatchOf(const host::Object& object);
+IDispatch* DispatchOf(const Object& object);
+
+// Failures across Invoke, both ways. InvokeDispatch calls `target` and
+// hands back the result; a failed call is a HostFailure whose message is the
+// callee's EXCEPINFO description (or the status code), then `operation` in
+// brackets. ExceptionToCaller is what an Invoke served here answers for a
+// failure: DISP_E_EXCEPTION with the failure's message as the description.
+OwnedVariant InvokeDispatch(IDispatch* target, DISPID id, WORD flags, DISPPARAMS& params,
+                            std::string_view operation);
+HRESULT ExceptionToCaller(const std::exception& failure, EXCEPINFO* exception);
 
 }  // namespace bm::win32
