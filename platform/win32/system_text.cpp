@@ -8,31 +8,11 @@
 
 #include <string>
 
+#include "platform/win32/utf16.h"
+
 namespace bm::system_text {
-namespace {
-
-std::wstring Utf16(std::string_view utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                      0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n,
-                        nullptr, nullptr);
-    return utf8;
-}
-
-}  // namespace
-
 std::string upper_case(std::string_view utf8) {
-    const std::wstring wide = Utf16(utf8);
+    const std::wstring wide = win32::Utf16(utf8);
     if (wide.empty()) return std::string(utf8);
     // Upper-casing keeps the number of UTF-16 units, surrogate pairs included.
     // Linguistic casing follows the user's language and maps letters such as
@@ -43,7 +23,7 @@ std::string upper_case(std::string_view utf8) {
                                 static_cast<int>(wide.size()), upper.data(),
                                 static_cast<int>(upper.size()), nullptr, nullptr, 0);
     if (n != static_cast<int>(wide.size())) return std::string(utf8);
-    return Utf8(upper);
+    return win32::Utf8(upper);
 }
 
 char decimal_separator() {

@@ -1,0 +1,208 @@
+#include "platform/win32/addin_object.h"
+
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <string>
+#include <utility>
+
+#include "addin/cbrindlemark5.h"
+#include "brindlemark5.h"  // the type library's interface, made from brindlemark5.idl
+#include "core/error.h"
+#include "platform/portable/memory_raster.h"
+#include "platform/win32/advapi32_registry.h"
+#include "platform/win32/com_failure.h"
+#include "platform/win32/com_object.h"
+#include "platform/win32/dispatch_host.h"
+#include "platform/win32/this_module.h"
+#include "platform/win32/variant_convert.h"
+#include "platform/win32/win32_forms_runtime.h"
+
+namespace bm::win32 {
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+std::atomic<long> moduleUsers{0};
+
+// The library's module state, made with the first object and kept while
+// the library is loaded. The logo is painted in memory until the dialogs
+// get their GDI painting.
+addin::AddInModule& Module() {
+    static Advapi32Registry registry;
+    static Win32FormsRuntime forms;
+    static portable::MemoryRaster raster;
+    static addin::AddInModule module(registry, forms, raster);
+    return module;
+}
+
+// The type information of _CBrindlemark5, from the type library inside
+// this DLL.
+ComPtr<ITypeInfo> LoadTypeInfo() {
+    const std::wstring path = ThisModulePath();
+    ComPtr<ITypeLib> library;
+    ComPtr<ITypeInfo> info;
+    HRESULT status = path.empty() ? E_FAIL : LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+    if (SUCCEEDED(status)) status = library->GetTypeInfoOfGuid(__uuidof(_CBrindlemark5), &info);
+    if (FAILED(status))
+        raise(ErrorKind::HostFailure, "the add-in's type library cannot be loaded (status " +
+                                          std::to_string(static_cast<unsigned long>(status)) + ")");
+    return info;
+}
+
+// An object argument the add-in cannot do without, wrapped for the core.
+template <class Wrap>
+auto Given(IDispatch* object, Wrap wrap, const char* what) {
+    if (!object) raise(ErrorKind::InvalidArgument, std::string("no ") + what + " was given");
+    return wrap(object);
+}
+
+template <class Body>
+HRESULT Entry(Body&& body) noexcept {
+    return ComEntry(__uuidof(_CBrindlemark5), std::forward<Body>(body));
+}
+
+// A property get: the out pointer is cleared first, so that a failure
+// hands back nothing.
+template <class T, class Get>
+HRESULT Read(T* out, Get&& get) noexcept {
+    if (!out) return E_POINTER;
+    *out = T{};
+    return Entry([&] { *out = get(); });
+}
+
+class AddInObject final : public ComObject<_CBrindlemark5, ISupportErrorInfo> {
+public:
+    explicit AddInObject(ComPtr<ITypeInfo> typeInfo)
+        : typeInfo_(std::move(typeInfo)), object_(Module()) {
+        LockModule();
+    }
+    ~AddInObject() override { UnlockModule(); }
+
+    // IDispatch, through the type information.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+        if (!info) return E_POINTER;
+        *info = nullptr;
+        if (index != 0) return DISP_E_BADINDEX;
+        return typeInfo_.CopyTo(info);
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) override {
+        if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        return DispGetIDsOfNames(typeInfo_.Get(), names, count, ids);
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* exception, UINT* badArgument) override {
+        if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        return DispInvoke(static_cast<_CBrindlemark5*>(this), typeInfo_.Get(), id, flags, params, result,
+                          exception, badArgument);
+    }
+
+    // ISupportErrorInfo
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override {
+        return iid == __uuidof(_CBrindlemark5) ? S_OK : S_FALSE;
+    }
+
+    // _CBrindlemark5
+    HRESULT STDMETHODCALLTYPE get_AppEvents(IDispatch** source) override {
+        return Read(source, [&]() -> IDispatch* {
+            const host::Ref<host::ApplicationEvents>& bound = object_.AppEvents();
+            return bound ? DispatchOf(*bound) : nullptr;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE putref_AppEvents(IDispatch* source) override {
+        return Entry([&] { object_.AppEvents(source ? ApplicationEventsOver(source) : nullptr); });
+    }
+
+#define BM_SETTING_PROPERTY(Name)                                                                \
+    HRESULT STDMETHODCALLTYPE put_##Name(LONG lng##Name) override {                             \
+        return Entry([&] { object_.Name(lng##Name); });                                          \
+    }                                                                                            \
+    HRESULT STDMETHODCALLTYPE get_##Name(LONG* value) override {                                \
+        return Read(value, [&] { return LONG{object_.Name()}; });                                \
+    }
+    BM_SETTING_PROPERTY(UpdateOnActivate)
+    BM_SETTING_PROPERTY(UpdateExistOnly)
+    BM_SETTING_PROPERTY(PrefaceModel)
+    BM_SETTING_PROPERTY(SelectProps)
+    BM_SETTING_PROPERTY(EraseFirst)
+    BM_SETTING_PROPERTY(Mass)
+    BM_SETTING_PROPERTY(MassZero)
+    BM_SETTING_PROPERTY(MassPrec)
+    BM_SETTING_PROPERTY(Area)
+    BM_SETTING_PROPERTY(AreaZero)
+    BM_SETTING_PROPERTY(AreaPrec)
+    BM_SETTING_PROPERTY(Volume)
+    BM_SETTING_PROPERTY(VolumeZero)
+    BM_SETTING_PROPERTY(VolumePrec)
+#undef BM_SETTING_PROPERTY
+
+    HRESULT STDMETHODCALLTYPE ApplicationAddInServer_Activate(IDispatch* AddInSiteObject,
+                                                              VARIANT_BOOL FirstTime) override {
+        return Entry([&] {
+            object_.ApplicationAddInServer_Activate(Given(AddInSiteObject, AddInSiteOver, "add-in site"),
+                                                    FirstTime != VARIANT_FALSE);
+        });
+    }
+    HRESULT STDMETHODCALLTYPE get_ApplicationAddInServer_Automation(IDispatch** automation) override {
+        return Read(automation, [&]() -> IDispatch* {
+            const ObjectRef offered = object_.ApplicationAddInServer_Automation();
+            return offered ? DispatchOf(*offered) : nullptr;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE ApplicationAddInServer_Deactivate() override {
+        return Entry([&] { object_.ApplicationAddInServer_Deactivate(); });
+    }
+    HRESULT STDMETHODCALLTYPE ApplicationAddInServer_ExecuteCommand(LONG CommandID) override {
+        return Entry([&] { object_.ApplicationAddInServer_ExecuteCommand(CommandID); });
+    }
+
+    HRESULT STDMETHODCALLTYPE get_PhysicalUpdate(LONG* sum) override {
+        return Read(sum, [&] { return LONG{object_.PhysicalUpdate()}; });
+    }
+
+    HRESULT STDMETHODCALLTYPE GetPhysicalProps(IDispatch* oDoc, IDispatch* oCustProps) override {
+        return Entry([&] {
+            const host::Ref<host::Document> document = Given(oDoc, DocumentOver, "document");
+            const host::Ref<host::PropertySet> target = Given(oCustProps, PropertySetOver, "property set");
+            object_.GetPhysicalProps(*document, *target);
+        });
+    }
+    HRESULT STDMETHODCALLTYPE UpdatePhysicalProps(IDispatch* oCustProps, BSTR strName, BSTR strValue) override {
+        return Entry([&] {
+            object_.UpdatePhysicalProps(*Given(oCustProps, PropertySetOver, "property set"),
+                                        FromBstr(strName), FromBstr(strValue));
+        });
+    }
+
+private:
+    ComPtr<ITypeInfo> typeInfo_;
+    addin::CBrindlemark5 object_;
+};
+
+}  // namespace
+
+HRESULT CreateAddInObject(REFIID iid, void** object) noexcept {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    HRESULT status = E_UNEXPECTED;
+    const HRESULT made = ComEntry(__uuidof(_CBrindlemark5), [&] {
+        status = MakeCom<AddInObject>(LoadTypeInfo())->QueryInterface(iid, object);
+    });
+    return FAILED(made) ? made : status;
+}
+
+void LockModule() noexcept { ++moduleUsers; }
+
+void UnlockModule() noexcept { --moduleUsers; }
+
+bool ModuleInUse() noexcept { return moduleUsers != 0; }
+
+}  // namespace bm::win32

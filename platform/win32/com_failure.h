@@ -1,0 +1,34 @@
+#pragma once
+
+// Failures at the add-in's COM boundary. No C++ exception may leave a COM
+// entry point: each runs its body through ComEntry, which answers S_OK or
+// the HRESULT of the failure's kind, and leaves the failure's message as
+// the description of the thread's error info:
+//   Overflow -> DISP_E_OVERFLOW, TypeMismatch -> DISP_E_TYPEMISMATCH,
+//   InvalidArgument -> E_INVALIDARG, InvalidPropertyValue -> 0x800A017C
+//   (invalid property value), HostFailure -> E_FAIL,
+//   out of memory -> E_OUTOFMEMORY, anything else -> E_UNEXPECTED.
+
+#include <objbase.h>
+
+#include "core/error.h"
+
+namespace bm::win32 {
+
+HRESULT ResultOf(ErrorKind kind);
+
+// To be called inside a catch block: reports the exception in flight as
+// the error info of the interface `source` and answers its HRESULT.
+HRESULT ReportFailure(REFIID source) noexcept;
+
+template <class Body>
+HRESULT ComEntry(REFIID source, Body&& body) noexcept {
+    try {
+        body();
+        return S_OK;
+    } catch (...) {
+        return ReportFailure(source);
+    }
+}
+
+}  // namespace bm::win32

@@ -1,0 +1,216 @@
+#include "platform/win32/win32_forms_runtime.h"
+
+#include <shellapi.h>
+
+#include <cmath>
+#include <memory>
+#include <type_traits>
+#include <utility>
+
+#include "core/error.h"
+#include "platform/win32/this_module.h"
+#include "platform/win32/utf16.h"
+#include "ui/frm_act.h"
+
+namespace bm::win32 {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"BrindlemarkForm";
+// A message box without a title of its own shows the library's name.
+constexpr const char* kDefaultTitle = "Brindlemark5";
+
+[[noreturn]] void RaiseSystemError(const std::string& what) {
+    raise(ErrorKind::HostFailure, what + " (system error " + std::to_string(GetLastError()) + ")");
+}
+
+std::string Describe(const ui::Form& form) {
+    return "the dialog '" + form.Kind() + "' (" + form.Caption() + ")";
+}
+
+// The form windows' class, registered only while a modal show runs: the
+// library may be unloaded and loaded again at another address, and a class
+// left registered would still point into the old code.
+class WindowClass {
+public:
+    explicit WindowClass(WNDPROC procedure) {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = ThisModule();
+        windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = kWindowClass;
+        // A modal show nested in another finds the class registered already.
+        owned_ = RegisterClassExW(&windowClass) != 0;
+        if (!owned_ && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+            RaiseSystemError("the dialog window class cannot be registered");
+    }
+    ~WindowClass() {
+        if (owned_) UnregisterClassW(kWindowClass, ThisModule());
+    }
+    WindowClass(const WindowClass&) = delete;
+    WindowClass& operator=(const WindowClass&) = delete;
+
+private:
+    bool owned_ = false;
+};
+
+struct WindowDestroyer {
+    void operator()(HWND window) const { DestroyWindow(window); }
+};
+using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
+
+int Pixels(float twips, float twipsPerPixel) { return static_cast<int>(std::lround(twips / twipsPerPixel)); }
+
+float TwipsPerPixel(int axis) {
+    HDC screen = GetDC(nullptr);
+    const int dotsPerInch = screen ? GetDeviceCaps(screen, axis) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    // VGA resolution when the screen will not say.
+    return dotsPerInch > 0 ? 1440.0f / static_cast<float>(dotsPerInch) : 15.0f;
+}
+
+}  // namespace
+
+void Win32FormsRuntime::ShowModal(ui::Form& form) {
+    const auto* interlude = dynamic_cast<const ui::frmAct*>(&form);
+    if (!interlude) raise(ErrorKind::HostFailure, Describe(form) + " is not available in this build yet");
+
+    const WindowClass windowClass(&WindowProc);
+    try {
+        Load(form);
+        if (!form.Loaded()) return;
+        const float tx = TwipsPerPixelX();
+        const float ty = TwipsPerPixelY();
+        UniqueWindow window(CreateWindowExW(
+            WS_EX_DLGMODALFRAME, kWindowClass, Utf16(form.Caption()).c_str(),
+            WS_POPUP | WS_CAPTION | WS_SYSMENU, Pixels(form.Left(), tx), Pixels(form.Top(), ty),
+            Pixels(form.Width(), tx), Pixels(form.Height(), ty), nullptr, nullptr, ThisModule(), nullptr));
+        if (!window) RaiseSystemError("the window of " + Describe(form) + " cannot be created");
+        SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+
+        const ui::Button& button = interlude->Command1;
+        HWND first = CreateWindowExW(
+            0, L"BUTTON", Utf16(button.caption).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+            Pixels(button.place.left, tx), Pixels(button.place.top, ty), Pixels(button.place.width, tx),
+            Pixels(button.place.height, ty), window.get(), nullptr, ThisModule(), nullptr);
+        if (!first) RaiseSystemError("the controls of " + Describe(form) + " cannot be created");
+        SendMessageW(first, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+
+        windows_[&form] = window.get();
+        set_visible(form, true);
+        ShowWindow(window.get(), SW_SHOWNORMAL);
+        form.Form_Activate();
+        SetFocus(first);
+        form.Form_Shown();
+
+        MSG message{};
+        while (form.Visible()) {
+            const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+            if (got == -1) RaiseSystemError("the message loop of " + Describe(form) + " failed");
+            if (got == 0) {
+                // The application is quitting: the dialog closes and the
+                // quit goes on to the loop of whoever runs beneath.
+                PostQuitMessage(static_cast<int>(message.wParam));
+                Unload(form);
+                break;
+            }
+            Dispatch(message, window.get());
+        }
+        windows_.erase(&form);
+    } catch (...) {
+        windows_.erase(&form);
+        // The original failure matters more than one met while unloading.
+        try {
+            Unload(form);
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+void Win32FormsRuntime::Hide(ui::Form& form) {
+    FormsRuntime::Hide(form);
+    if (const auto shown = windows_.find(&form); shown != windows_.end()) ShowWindow(shown->second, SW_HIDE);
+}
+
+void Win32FormsRuntime::Unload(ui::Form& form) {
+    FormsRuntime::Unload(form);
+    if (const auto shown = windows_.find(&form); shown != windows_.end()) ShowWindow(shown->second, SW_HIDE);
+}
+
+void Win32FormsRuntime::DoEvents() {
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        Dispatch(message, nullptr);
+    }
+}
+
+void Win32FormsRuntime::Dispatch(MSG& message, HWND dialog) {
+    if (!dialog || !IsDialogMessageW(dialog, &message)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    if (pendingFailure_) std::rethrow_exception(std::exchange(pendingFailure_, nullptr));
+}
+
+LRESULT CALLBACK Win32FormsRuntime::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* runtime = reinterpret_cast<Win32FormsRuntime*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (runtime && message == WM_CLOSE) {
+        // Closing the window unloads its form, as the form's own close does.
+        try {
+            for (const auto& [form, shown] : runtime->windows_) {
+                if (shown == window) {
+                    runtime->Unload(*form);
+                    break;
+                }
+            }
+        } catch (...) {
+            runtime->pendingFailure_ = std::current_exception();
+        }
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool Win32FormsRuntime::WorkArea(ui::Rect& area) {
+    RECT work{};
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) {
+        area = {};
+        return false;
+    }
+    area = {work.left, work.top, work.right, work.bottom};
+    return true;
+}
+
+bool Win32FormsRuntime::ScreenSize(std::int32_t& widthPx, std::int32_t& heightPx) {
+    widthPx = GetSystemMetrics(SM_CXSCREEN);
+    heightPx = GetSystemMetrics(SM_CYSCREEN);
+    return widthPx > 0 && heightPx > 0;
+}
+
+float Win32FormsRuntime::TwipsPerPixelX() { return TwipsPerPixel(LOGPIXELSX); }
+
+float Win32FormsRuntime::TwipsPerPixelY() { return TwipsPerPixel(LOGPIXELSY); }
+
+int Win32FormsRuntime::MsgBox(const std::string& text, int style, const std::string& title) {
+    return MessageBoxW(nullptr, Utf16(text).c_str(), Utf16(title.empty() ? kDefaultTitle : title).c_str(),
+                       static_cast<UINT>(style));
+}
+
+std::string Win32FormsRuntime::PopupMenu(ui::Form& /*owner*/, const std::vector<ui::MenuEntry>& /*entries*/) {
+    return {};
+}
+
+std::intptr_t Win32FormsRuntime::ShellOpen(const std::string& target) {
+    // The wide call, so that a target outside the user's code page survives.
+    return reinterpret_cast<std::intptr_t>(
+        ShellExecuteW(nullptr, L"open", Utf16(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+}
+
+}  // namespace bm::win32
