@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the Linux build, the build with
-# AddressSanitizer and UndefinedBehaviorSanitizer, then the 32-bit and
-# 64-bit Windows builds with their tests under Wine.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
+# bounded time, then the 32-bit and 64-bit Windows builds with their tests
+# under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh windows
@@ -17,6 +18,7 @@ run_preset() {
 for preset in dev asan; do
   run_preset "$preset"
 done
+bash scripts/fuzz.sh
 
 # A Wine prefix of this run's own, so nothing of the user's Wine setup is
 # touched and every run starts from the same registry. The server and the
