@@ -374,6 +374,8 @@ public:
             return DISP_E_TYPEMISMATCH;
         }
         if (!sink_) return S_OK;
+        // The add-in may release the connection while handling the event.
+        const ComPtr<IDispatch> alive(this);
         try {
             const Variant document = FromVariant(params->rgvarg[3]);
             const auto* holder = document.type() == VarType::kObject

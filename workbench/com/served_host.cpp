@@ -51,7 +51,8 @@ public:
     // A property put: one value, named DISPID_PROPERTYPUT.
     void Put() const {
         Expect(DISPATCH_PROPERTYPUT, 1, 1);
-        if (params_.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT) throw Refusal{DISP_E_PARAMNOTFOUND};
+        if (!params_.rgdispidNamedArgs || params_.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
+            throw Refusal{DISP_E_PARAMNOTFOUND};
     }
 
     std::int32_t Long(UINT i) const { return Coerced(i, VT_I4)->lVal; }
@@ -114,8 +115,9 @@ public:
         ++state_->nameLookups;
         return DISP_E_UNKNOWNNAME;
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* exception, UINT* badArgument) override {
+        if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         try {
             return Serve(id, Request(flags, params, result)) ? S_OK : DISP_E_MEMBERNOTFOUND;
         } catch (const Refusal& refusal) {
@@ -404,7 +406,10 @@ public:
         reversed[3].get()->vt = VT_DISPATCH;
         reversed[3].get()->pdispVal = com::Serve<ServedDocument>(state_, document).Detach();
         DISPPARAMS params{reversed[0].get(), nullptr, 4, 0};
-        win32::InvokeDispatch(sink_.Get(), dispid::OnActivateDocument, DISPATCH_METHOD, params,
+        // The sink may unadvise itself, and so end this forwarder, while
+        // it handles the event.
+        const ComPtr<IDispatch> sink = sink_;
+        win32::InvokeDispatch(sink.Get(), dispid::OnActivateDocument, DISPATCH_METHOD, params,
                               "OnActivateDocument");
         handlingCode = code;
     }
