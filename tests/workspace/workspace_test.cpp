@@ -239,6 +239,26 @@ const BadFile kBadFiles[] = {
      "3:2: expected a whole number from 0 to 2147483647 for \"hostVersion\", found true"},
     {"DeepNesting", std::string(2000, '['),
      "1:990: expected arrays and objects nested fewer than 990 deep"},
+    {"Comment", "{\"hostVersion\": 5, // five\n\"documents\": []}",
+     "1:20: expected JSON without comments"},
+    {"LineBreakInString", "{\"documents\": [{\"file\": \"a.ipt\n\"}]}",
+     "1:25: expected a closing '\"' for this string"},
+    {"BrokenUtf8", doc("\"name\": \"Gr\xC3" "e\""),
+     "1:45: expected text in UTF-8, found the byte 0xC3"},
+    {"NotUtf8Name", "{\"hostVersion\": 5, \"\xFF\": 1}",
+     "1:21: expected text in UTF-8, found the byte 0xFF"},
+    {"LoneSurrogate", doc(R"("name": "a\uDC00")"),
+     "1:44: expected \\uD800 to \\uDBFF followed by \\uDC00 to \\uDFFF for a character beyond "
+     "U+FFFF"},
+    {"NoDigitAfterPoint", R"({"hostVersion": 1.})",
+     "1:17: expected a number in JSON's form (like -12, 3.5 or 1e-3), found 1."},
+    {"NumberAtTheEnd", "  12",
+     "1:3: expected the workspace object { \"hostVersion\": ..., \"documents\": [...] }, found "
+     "12"},
+    // Places after escapes and empty arrays and objects.
+    {"AfterEscapesAndEmpties",
+     doc(R"("name": "\"\\\u00e9\"", "properties": [], "units": {}, "kind": 5)"),
+     "1:97: expected text for \"kind\", found 5"},
     // Shape.
     {"RootArray", "[]",
      "1:1: expected the workspace object { \"hostVersion\": ..., \"documents\": [...] }, found an "
@@ -397,11 +417,26 @@ TEST(WorkspaceSave, WritesTheShapeItReads) {
       "file": "a.ipt",
       "kind": "part",
       "name": "a",
-      "units": { "mass": "kg", "length": "cm" },
-      "mass": { "mass": 0.0, "area": 0.0, "volume": 0.0 },
+      "units": {
+        "mass": "kg",
+        "length": "cm"
+      },
+      "mass": {
+        "mass": 0.0,
+        "area": 0.0,
+        "volume": 0.0
+      },
       "properties": [
-        { "name": "Rev", "type": "integer", "value": 3 },
-        { "name": "When", "type": "date", "value": "2024-03-01T12:00:00" }
+        {
+          "name": "Rev",
+          "type": "integer",
+          "value": 3
+        },
+        {
+          "name": "When",
+          "type": "date",
+          "value": "2024-03-01T12:00:00"
+        }
       ],
       "references": []
     }
@@ -450,6 +485,7 @@ TEST(WorkspaceSave, RefusesWhatTheFormatCannotKeep) {
          [](MemoryHost& h) { h.AddPart("a.ipt")->SetMassFigures(INFINITY, 0, 0); }},
         {"date too late", [](MemoryHost& h) { h.AddPart("a.ipt")->AddProp("D", Date{3e6}); }},
         {"unnamed kind", [](MemoryHost& h) { h.AddDocument(0, "a.xyz"); }},
+        {"text not UTF-8", [](MemoryHost& h) { h.AddPart("a.ipt")->AddProp("T", "Gr\xFC" "e"); }},
     };
     for (const auto& [what, make] : cases) {
         Folder folder;

@@ -89,7 +89,8 @@ Workspace ParseWorkspace(std::string_view text, std::string_view fileName);
 // The workspace as JSON text, documents in the host's order. Throws a
 // WorkspaceError when a document holds something the format cannot keep
 // (a kind other than the four, a property value that is empty, bytes or an
-// object, a number that is not finite, a date outside years 1 to 9999).
+// object, a number that is not finite, a date outside years 1 to 9999,
+// text that is not UTF-8).
 std::string WorkspaceText(const MemoryHost& host, std::int32_t hostVersion);
 // Writes WorkspaceText to `out` through a temporary file in the same
 // folder, flushed to disk, then renamed over `out`. On failure `out` is
