@@ -96,10 +96,7 @@ bool ValidValueName(std::string_view name) {
 const regfile::Value* FindValue(const regfile::Document& doc, std::string_view path,
                                 std::string_view name) {
     const regfile::Key* key = doc.Find(path);
-    if (key == nullptr) return nullptr;
-    for (const regfile::Value& v : key->values)
-        if (regfile::SameName(v.name, name)) return &v;
-    return nullptr;
+    return key != nullptr ? key->Find(name) : nullptr;
 }
 
 const std::vector<regfile::Value>& ValuesOf(const regfile::Document& doc, std::string_view path) {
@@ -271,7 +268,7 @@ Status RegistryStore::Mutate(Change change) {
         if (errno != EINTR) return StatusFromErrno(errno);
     }
     // Another process may have written since our last look.
-    Adopt(Load(file_));
+    Refresh();
     if (!Usable()) return Refusal();
     regfile::Document next = document_;
     bool changed = false;
@@ -279,8 +276,14 @@ Status RegistryStore::Mutate(Change change) {
     if (rc != reg::kErrorSuccess || !changed) return rc;
     const Status saved = Save(next);
     if (saved != reg::kErrorSuccess) return saved;
-    // Still under the lock, so what is on disk now is what we wrote.
-    Adopt(Load(file_));
+    // Still under the lock, so what is on disk now is what we wrote: no need
+    // to read it back.
+    Snapshot written;
+    written.state = FileState::kGood;
+    written.document = std::move(next);
+    struct stat st {};
+    if (::stat(file_.c_str(), &st) == 0) written.signature = SignatureOf(st);
+    Adopt(std::move(written));
     return reg::kErrorSuccess;
 }
 
@@ -427,18 +430,8 @@ Status RegistryStore::RegSetValueExA(Hkey key, const char* valueName, DWord type
         if (!doc.Exists(open->path)) return reg::kErrorKeyDeleted;
         const std::size_t sections = doc.keys.size();
         regfile::Key& section = doc.Ensure(open->path);
-        changed = doc.keys.size() != sections;
-        for (regfile::Value& v : section.values) {
-            if (!regfile::SameName(v.name, name)) continue;
-            if (v.type != type || v.data != bytes) {
-                v.type = type;
-                v.data = std::move(bytes);
-                changed = true;
-            }
-            return reg::kErrorSuccess;
-        }
-        section.values.push_back(regfile::Value{name, type, std::move(bytes)});
-        changed = true;
+        const bool keyAdded = doc.keys.size() != sections;
+        changed = section.Set(regfile::Value{name, type, std::move(bytes)}) || keyAdded;
         return reg::kErrorSuccess;
     });
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 
 #include "core/utf8.h"
@@ -196,7 +197,7 @@ private:
                 current = &Section(doc, line);
             } else if (line.front() == '"' || line.front() == '@') {
                 if (current == nullptr) Fail("expected a [key] line before the first value");
-                SetValue(*current, ParseValue(line));
+                current->Set(ParseValue(line));
             } else {
                 Fail(
                     "expected a [key] line, a \"name\"= or @= value line, a ; comment or a "
@@ -229,8 +230,7 @@ private:
             start = end + 1;
         }
         if (Key* existing = doc.Find(canonical)) return *existing;
-        doc.keys.push_back(Key{canonical, {}});
-        return doc.keys.back();
+        return doc.Append(std::move(canonical));
     }
 
     // Reads "..." at the start of `s`, leaving `s` after the closing quote.
@@ -333,17 +333,6 @@ private:
         return out;
     }
 
-    static void SetValue(Key& key, Value value) {
-        for (Value& v : key.values) {
-            if (SameName(v.name, value.name)) {
-                v.type = value.type;
-                v.data = std::move(value.data);
-                return;
-            }
-        }
-        key.values.push_back(std::move(value));
-    }
-
     std::vector<std::string_view> lines_;
     std::size_t index_ = 0;
     std::size_t lineNo_ = 0;
@@ -362,14 +351,59 @@ bool IsRootName(std::string_view name) {
                        [&](std::string_view root) { return SameName(root, name); });
 }
 
+std::size_t NameHash::operator()(std::string_view name) const {
+    // FNV-1a over the folded letters.
+    std::uint64_t hash = 14695981039346656037u;
+    for (char c : name) hash = (hash ^ static_cast<unsigned char>(FoldCase(c))) * 1099511628211u;
+    return static_cast<std::size_t>(hash);
+}
+
+const Value* Key::Find(std::string_view name) const {
+    const auto it = byName_.find(name);
+    return it != byName_.end() ? &values[it->second] : nullptr;
+}
+
+bool Key::Set(Value value) {
+    if (const auto it = byName_.find(value.name); it != byName_.end()) {
+        Value& v = values[it->second];
+        if (v.type == value.type && v.data == value.data) return false;
+        v.type = value.type;
+        v.data = std::move(value.data);
+        return true;
+    }
+    byName_.emplace(value.name, values.size());
+    values.push_back(std::move(value));
+    return true;
+}
+
 Key* Document::Find(std::string_view path) {
-    for (Key& k : keys)
-        if (SameName(k.path, path)) return &k;
-    return nullptr;
+    const auto it = byPath_.find(path);
+    if (it == byPath_.end() || it->second.section == kNone) return nullptr;
+    return &keys[it->second.section];
 }
 
 const Key* Document::Find(std::string_view path) const {
     return const_cast<Document*>(this)->Find(path);
+}
+
+void Document::Index(std::size_t section) {
+    const std::string_view path = keys[section].path;
+    for (std::size_t end = path.find('\\');; end = path.find('\\', end + 1)) {
+        const std::string_view prefix = path.substr(0, end);
+        auto it = byPath_.find(prefix);
+        // A key's spelling comes from the first section at or below it.
+        if (it == byPath_.end()) it = byPath_.emplace(prefix, Place{section}).first;
+        if (end == std::string_view::npos) {
+            it->second.section = section;
+            return;
+        }
+    }
+}
+
+Key& Document::Append(std::string path) {
+    keys.emplace_back(std::move(path));
+    Index(keys.size() - 1);
+    return keys.back();
 }
 
 bool Document::EraseTree(std::string_view path) {
@@ -378,22 +412,20 @@ bool Document::EraseTree(std::string_view path) {
                (key.path.size() > path.size() && key.path[path.size()] == '\\' &&
                 SameName(std::string_view(key.path).substr(0, path.size()), path));
     };
-    return std::erase_if(keys, below) != 0;
+    if (std::erase_if(keys, below) == 0) return false;
+    byPath_.clear();
+    for (std::size_t k = 0; k < keys.size(); ++k) Index(k);
+    return true;
 }
 
 bool Document::Exists(std::string_view path) const {
-    return IsRootName(path) || Spelling(path).has_value();
+    return IsRootName(path) || byPath_.contains(path);
 }
 
 std::optional<std::string> Document::Spelling(std::string_view path) const {
-    for (const Key& k : keys) {
-        if (k.path.size() < path.size() ||
-            !SameName(std::string_view(k.path).substr(0, path.size()), path))
-            continue;
-        if (k.path.size() == path.size() || k.path[path.size()] == '\\')
-            return k.path.substr(0, path.size());
-    }
-    return std::nullopt;
+    const auto it = byPath_.find(path);
+    if (it == byPath_.end()) return std::nullopt;
+    return keys[it->second.spelledBy].path.substr(0, path.size());
 }
 
 Key& Document::Ensure(std::string_view path) {
@@ -409,15 +441,14 @@ Key& Document::Ensure(std::string_view path) {
         if (auto known = Spelling(prefix)) {
             spelled = std::move(*known);
         } else if (!IsRootName(prefix)) {
-            keys.push_back(Key{spelled, {}});
+            Append(spelled);
         }
         if (end == std::string_view::npos) break;
         start = end + 1;
     }
     if (Key* key = Find(path)) return *key;
     // A root, or a key that existed only above another section.
-    keys.push_back(Key{std::move(spelled), {}});
-    return keys.back();
+    return Append(std::move(spelled));
 }
 
 ParseResult Parse(std::string_view text) {

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/variant.h"
@@ -35,16 +36,42 @@ struct Value {
     friend bool operator==(const Value&, const Value&) = default;
 };
 
-// One [section]. `path` is the full key name beginning with the root's name.
-struct Key {
-    std::string path;
-    std::vector<Value> values;  // in the order they were first written
-};
-
 // Key paths and value names compare without regard to ASCII letter case.
 bool SameName(std::string_view a, std::string_view b);
 
-struct Document {
+// Hash and equality of names under SameName, for lookups by name.
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const;
+};
+struct SameNameEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return SameName(a, b); }
+};
+template <class T>
+using NameMap = std::unordered_map<std::string, T, NameHash, SameNameEqual>;
+
+// One [section]. `path` is the full key name beginning with the root's name.
+// Change `values` only through Set, which keeps them indexed by name.
+struct Key {
+    explicit Key(std::string keyPath) : path(std::move(keyPath)) {}
+
+    std::string path;
+    std::vector<Value> values;  // in the order they were first written
+
+    const Value* Find(std::string_view name) const;
+    // Gives the value of `value.name` the type and data of `value`, keeping
+    // the spelling and place of one already there; false when it had them.
+    bool Set(Value value);
+
+private:
+    NameMap<std::size_t> byName_;  // index into `values`
+};
+
+// Change `keys` only through the members below, which keep them indexed by
+// path.
+class Document {
+public:
     std::vector<Key> keys;  // sections in file order
 
     Key* Find(std::string_view path);
@@ -55,11 +82,23 @@ struct Document {
     // How an existing key is spelled in the file, from its section or one
     // below it.
     std::optional<std::string> Spelling(std::string_view path) const;
+    // Adds the section of `path`, which has none yet, at the end.
+    Key& Append(std::string path);
     // The section of `path`, added with any missing key above it.
     Key& Ensure(std::string_view path);
     // Removes the key of `path` and every key below it; false when none was
     // there.
     bool EraseTree(std::string_view path);
+
+private:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    struct Place {
+        std::size_t spelledBy;  // the first section at or below the key
+        std::size_t section = kNone;
+    };
+    void Index(std::size_t section);
+    // Every section and every key above one, by path.
+    NameMap<Place> byPath_;
 };
 
 // True for the full name of a root key ("HKEY_CURRENT_USER").

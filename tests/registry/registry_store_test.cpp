@@ -125,6 +125,34 @@ TEST(RegistryFileText, CodePointsBeyondSixteenBitsTravelAsSurrogatePairs) {
     EXPECT_EQ(parsed.document.keys.at(0).values, (std::vector<regfile::Value>{value, lone}));
 }
 
+// Keys and values are looked up by name; the lookups must stay right when
+// sections repeat in other letter case and after a tree is erased.
+TEST(RegistryFileDocument, LookupsIgnoreCaseAndFollowErasure) {
+    auto parsed = regfile::Parse(
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_CURRENT_USER\\Software\\Vendor\\A]\n\"Name\"=dword:1\n\"NAME\"=dword:2\n"
+        "[HKEY_CURRENT_USER\\software\\vendor\\B]\n"
+        "[hkey_current_user\\SOFTWARE\\Vendor\\a]\n\"X\"=\"x\"\n");
+    ASSERT_FALSE(parsed.error.has_value()) << parsed.error->message;
+    regfile::Document& doc = parsed.document;
+    ASSERT_EQ(doc.keys.size(), 2u);
+    EXPECT_EQ(doc.keys[0].values, (std::vector<regfile::Value>{
+                                      {"Name", reg::kRegDword, {2, 0, 0, 0}},
+                                      {"X", reg::kRegSz, BytesOf("x\0"sv)}}));
+    EXPECT_EQ(doc.Spelling("HKEY_CURRENT_USER\\SOFTWARE\\VENDOR"),
+              "HKEY_CURRENT_USER\\Software\\Vendor");
+
+    EXPECT_TRUE(doc.EraseTree("HKEY_CURRENT_USER\\software\\VENDOR\\a"));
+    EXPECT_EQ(doc.Find("HKEY_CURRENT_USER\\Software\\Vendor\\A"), nullptr);
+    EXPECT_FALSE(doc.Exists("HKEY_CURRENT_USER\\Software\\Vendor\\A"));
+    EXPECT_EQ(doc.Spelling("HKEY_CURRENT_USER\\SOFTWARE\\VENDOR"),
+              "HKEY_CURRENT_USER\\software\\vendor");
+    EXPECT_EQ(doc.Find("HKEY_CURRENT_USER\\Software\\Vendor\\b"), &doc.keys.at(0));
+    EXPECT_EQ(doc.Ensure("HKEY_CURRENT_USER\\SOFTWARE\\VENDOR\\C").path,
+              "HKEY_CURRENT_USER\\software\\vendor\\C");
+    EXPECT_EQ(doc.keys.size(), 2u);
+}
+
 struct BadFile {
     const char* label;
     std::string text;
