@@ -1,11 +1,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -14,14 +13,17 @@
 
 namespace bm::regtest {
 
-// A fresh directory per test, removed afterwards.
+// A fresh directory per test, removed afterwards. create_directory fails on
+// a name that exists, so two tests never share one.
 class TempDir {
 public:
     TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "bm-registry-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        path_ = pattern;
+        std::random_device random;
+        do {
+            path_ = std::filesystem::temp_directory_path() /
+                    ("bm-registry-" + std::to_string(random()));
+        } while (!std::filesystem::create_directory(path_));
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
     }
     ~TempDir() {
         std::error_code ec;
