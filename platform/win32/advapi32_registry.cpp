@@ -182,7 +182,8 @@ Status Advapi32Registry::RegSetValueExA(Hkey key, const char* valueName, DWord t
     if (data == nullptr && dataSize != 0) return reg::kErrorInvalidParameter;
     const auto name = Name(valueName);
     if (!name) return reg::kErrorInvalidParameter;
-    if (!IsStringType(type)) return ::RegSetValueExW(ToHkey(key), name->c_str(), 0, type, data, dataSize);
+    if (!IsStringType(type))
+        return ::RegSetValueExW(ToHkey(key), name->c_str(), 0, type, data, dataSize);
 
     std::wstring text = Utf16(std::string_view(reinterpret_cast<const char*>(data), dataSize));
     const DWORD size = Saturated(text.size() * sizeof(wchar_t));
@@ -221,7 +222,8 @@ Status Advapi32Registry::RegEnumValueA(Hkey key, DWord index, char* name, DWord*
                                buffer, size);
     };
     std::vector<BYTE> raw;
-    const LSTATUS rc = dataSize != nullptr ? ReadWhole(enumerate, raw) : enumerate(nullptr, nullptr);
+    const LSTATUS rc =
+        dataSize != nullptr ? ReadWhole(enumerate, raw) : enumerate(nullptr, nullptr);
     if (rc != ERROR_SUCCESS) return rc;
 
     const std::string utf8Name =

@@ -70,12 +70,12 @@ void PrintTo(const StoredValue& v, std::ostream* os) {
 class RegistryLayer : public ::testing::Test {
 protected:
     RegistryLayer() {
-        ON_CALL(api, RegOpenKeyExA).WillByDefault([this](auto root, auto sub, auto o, auto s,
-                                                         reg::Hkey& key) {
-            const reg::Status rc = backend.RegOpenKeyExA(root, sub, o, s, key);
-            if (rc == reg::kErrorSuccess) open.insert(key);
-            return rc;
-        });
+        ON_CALL(api, RegOpenKeyExA)
+            .WillByDefault([this](auto root, auto sub, auto o, auto s, reg::Hkey& key) {
+                const reg::Status rc = backend.RegOpenKeyExA(root, sub, o, s, key);
+                if (rc == reg::kErrorSuccess) open.insert(key);
+                return rc;
+            });
         ON_CALL(api, RegCreateKeyExA)
             .WillByDefault([this](auto root, auto sub, auto o, auto s, reg::Hkey& key, auto d) {
                 const reg::Status rc = backend.RegCreateKeyExA(root, sub, o, s, key, d);
@@ -115,9 +115,9 @@ protected:
         ASSERT_EQ(backend.RegCreateKeyExA(reg::kHkeyCurrentUser, (kBase + key).c_str(), 0,
                                           reg::kKeyAccess, h, nullptr),
                   reg::kErrorSuccess);
-        ASSERT_EQ(backend.RegSetValueExA(h, name.c_str(), type, data.data(),
-                                         reg::DWord(data.size())),
-                  reg::kErrorSuccess);
+        ASSERT_EQ(
+            backend.RegSetValueExA(h, name.c_str(), type, data.data(), reg::DWord(data.size())),
+            reg::kErrorSuccess);
         backend.RegCloseKey(h);
     }
 
@@ -125,8 +125,8 @@ protected:
     // when the key does not exist.
     std::optional<std::vector<StoredValue>> Stored(const std::string& key) {
         reg::Hkey h = 0;
-        if (backend.RegOpenKeyExA(reg::kHkeyCurrentUser, (kBase + key).c_str(), 0,
-                                  reg::kKeyAccess, h) != reg::kErrorSuccess)
+        if (backend.RegOpenKeyExA(reg::kHkeyCurrentUser, (kBase + key).c_str(), 0, reg::kKeyAccess,
+                                  h) != reg::kErrorSuccess)
             return std::nullopt;
         reg::DWord count = 0, maxName = 0, maxData = 0;
         EXPECT_EQ(backend.RegQueryInfoKeyA(h, &count, &maxName, &maxData), reg::kErrorSuccess);
@@ -268,13 +268,11 @@ TEST_F(RegistryLayer, EnumRegValuesListsEveryValueInOrder) {
     Put("App\\Sec", "NoNul", reg::kRegSz, BytesOf("abc"));
     Put("App\\Sec", "Expand", reg::kRegExpandSz, BytesOf("%P%\0"sv));
     Put("App\\Sec", "EmptySz", reg::kRegSz, {});
-    const std::map<std::string, Variant> want{{"Short", "x"},
-                                              {"The longest value name of all", std::int32_t(5)},
-                                              {"", "default"},
-                                              {"Raw", Bytes{0, 1, 2}},
-                                              {"NoNul", "abc"},
-                                              {"Expand", Variant()},
-                                              {"EmptySz", Variant()}};
+    const std::map<std::string, Variant> want{
+        {"Short", "x"},        {"The longest value name of all", std::int32_t(5)},
+        {"", "default"},       {"Raw", Bytes{0, 1, 2}},
+        {"NoNul", "abc"},      {"Expand", Variant()},
+        {"EmptySz", Variant()}};
     // The rows come in the order the registry lists the values, which need
     // not be the order they were written in.
     const auto listed = Stored("App\\Sec");
@@ -297,9 +295,9 @@ TEST_F(RegistryLayer, EnumRegValuesIsEmptyForKeyWithoutValuesOrMissing) {
 TEST_F(RegistryLayer, NonAsciiKeysNamesAndValuesRoundTrip) {
     // The longest name in bytes is not the longest in characters.
     const std::string app = "Ünïcode", section = "Réglages ✓", longName = "長い名前の値";
-    for (const auto& [name, value] :
-         {std::pair<std::string, Variant>{"Größe", "😀 ½"}, {longName, std::int32_t(5)},
-          {"ASCII name", "x"}}) {
+    for (const auto& [name, value] : {std::pair<std::string, Variant>{"Größe", "😀 ½"},
+                                      {longName, std::int32_t(5)},
+                                      {"ASCII name", "x"}}) {
         std::int32_t type = 0;
         registry.SetRegValue(app, section, name, value, type);
     }

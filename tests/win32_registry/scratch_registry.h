@@ -18,7 +18,8 @@ public:
     Scratch() {
         // The user's own keys must be out of sight before anything is written.
         win32::UniqueHkey own;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kParent, 0, KEY_READ, own.put()) != ERROR_FILE_NOT_FOUND)
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kParent, 0, KEY_READ, own.put()) !=
+            ERROR_FILE_NOT_FOUND)
             throw std::runtime_error("HKEY_CURRENT_USER is not redirected");
     }
 
@@ -41,7 +42,8 @@ private:
         std::wstring Below(const wchar_t* name) const { return path_ + L"\\" + name; }
 
     private:
-        std::wstring path_ = std::wstring(kParent) + L"\\" + std::to_wstring(::GetCurrentProcessId());
+        std::wstring path_ =
+            std::wstring(kParent) + L"\\" + std::to_wstring(::GetCurrentProcessId());
     };
 
     // A predefined key pointed at a new key under the real HKEY_CURRENT_USER
