@@ -83,12 +83,13 @@ void Win32FormsRuntime::ShowModal(ui::Form& form) {
         if (!form.Loaded()) return;
         const float tx = TwipsPerPixelX();
         const float ty = TwipsPerPixelY();
+        ShownForm shown{*this, form};  // outlives the window that points to it
         UniqueWindow window(CreateWindowExW(
             WS_EX_DLGMODALFRAME, kWindowClass, Utf16(form.Caption()).c_str(),
             WS_POPUP | WS_CAPTION | WS_SYSMENU, Pixels(form.Left(), tx), Pixels(form.Top(), ty),
             Pixels(form.Width(), tx), Pixels(form.Height(), ty), nullptr, nullptr, ThisModule(), nullptr));
         if (!window) RaiseSystemError("the window of " + Describe(form) + " cannot be created");
-        SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&shown));
 
         const ui::Button& button = interlude->Command1;
         HWND first = CreateWindowExW(
@@ -98,7 +99,6 @@ void Win32FormsRuntime::ShowModal(ui::Form& form) {
         if (!first) RaiseSystemError("the controls of " + Describe(form) + " cannot be created");
         SendMessageW(first, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
 
-        windows_[&form] = window.get();
         set_visible(form, true);
         ShowWindow(window.get(), SW_SHOWNORMAL);
         form.Form_Activate();
@@ -118,9 +118,7 @@ void Win32FormsRuntime::ShowModal(ui::Form& form) {
             }
             Dispatch(message, window.get());
         }
-        windows_.erase(&form);
     } catch (...) {
-        windows_.erase(&form);
         // The original failure matters more than one met while unloading.
         try {
             Unload(form);
@@ -128,16 +126,6 @@ void Win32FormsRuntime::ShowModal(ui::Form& form) {
         }
         throw;
     }
-}
-
-void Win32FormsRuntime::Hide(ui::Form& form) {
-    FormsRuntime::Hide(form);
-    if (const auto shown = windows_.find(&form); shown != windows_.end()) ShowWindow(shown->second, SW_HIDE);
-}
-
-void Win32FormsRuntime::Unload(ui::Form& form) {
-    FormsRuntime::Unload(form);
-    if (const auto shown = windows_.find(&form); shown != windows_.end()) ShowWindow(shown->second, SW_HIDE);
 }
 
 void Win32FormsRuntime::DoEvents() {
@@ -160,18 +148,13 @@ void Win32FormsRuntime::Dispatch(MSG& message, HWND dialog) {
 }
 
 LRESULT CALLBACK Win32FormsRuntime::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* runtime = reinterpret_cast<Win32FormsRuntime*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (runtime && message == WM_CLOSE) {
+    auto* shown = reinterpret_cast<ShownForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (shown && message == WM_CLOSE) {
         // Closing the window unloads its form, as the form's own close does.
         try {
-            for (const auto& [form, shown] : runtime->windows_) {
-                if (shown == window) {
-                    runtime->Unload(*form);
-                    break;
-                }
-            }
+            shown->runtime.Unload(shown->form);
         } catch (...) {
-            runtime->pendingFailure_ = std::current_exception();
+            shown->runtime.pendingFailure_ = std::current_exception();
         }
         return 0;
     }

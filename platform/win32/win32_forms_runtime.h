@@ -2,13 +2,14 @@
 
 // The forms runtime on the Windows desktop: real windows with a modal
 // message loop, message boxes, the work area and the screen's resolution.
-// For now it shows the interlude form only; a modal show of any other
-// dialog fails with a HostFailure saying so, and popup menus pick nothing.
+// A form's window lives as long as its modal show: hiding or unloading the
+// form ends the show, and the window goes with it. For now the runtime
+// shows the interlude form only; a modal show of any other dialog fails
+// with a HostFailure saying so, and popup menus pick nothing.
 
 #include <windows.h>
 
 #include <exception>
-#include <map>
 
 #include "ui/forms.h"
 
@@ -17,8 +18,6 @@ namespace bm::win32 {
 class Win32FormsRuntime : public ui::FormsRuntime {
 public:
     void ShowModal(ui::Form& form) override;
-    void Hide(ui::Form& form) override;
-    void Unload(ui::Form& form) override;
     void DoEvents() override;
 
     bool WorkArea(ui::Rect& area) override;
@@ -31,13 +30,17 @@ public:
     std::intptr_t ShellOpen(const std::string& target) override;
 
 private:
+    // What a form's window procedure reaches through the window.
+    struct ShownForm {
+        Win32FormsRuntime& runtime;
+        ui::Form& form;
+    };
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     // Runs one message; a failure inside the window procedure is carried
     // out of it and raised here, as no exception may unwind through the
     // system's frames.
     void Dispatch(MSG& message, HWND dialog);
 
-    std::map<ui::Form*, HWND> windows_;
     std::exception_ptr pendingFailure_;
 };
 
