@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
-          nlohmann-json3-dev)
+          nlohmann-json3-dev clang libclang-rt-14-dev)
 if [ "${1:-}" = windows ]; then
   # googletest (above) brings the GoogleTest sources the cross builds compile;
   # libwine-dev brings the automation IDL files widl reads.
