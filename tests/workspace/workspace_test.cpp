@@ -229,6 +229,9 @@ const BadFile kBadFiles[] = {
     {"RepeatedField", R"({"hostVersion": 5, "hostVersion": 6})",
      "1:20: expected each field once in an object; \"hostVersion\" is there already"},
     {"TextAfterTheObject", "{} x", "1:4: expected the end of the file after the workspace object"},
+    {"FileWithoutFileName", R"({"documents": [{"file": "C:\\Work\\", "kind": "part"}]})",
+     "1:25: expected a file name after the last folder, or a \"name\" for the document, found "
+     "\"C:\\\\Work\\\\\""},
     {"BadEscape", R"({"documents": [{"file": "C:\Work"}]})",
      "1:28: expected an escape: \\\" \\\\ \\/ \\b \\f \\n \\r \\t or \\uXXXX"},
     {"LeadingZero", R"({"hostVersion": 05})",

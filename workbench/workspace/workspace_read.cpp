@@ -101,7 +101,13 @@ private:
             doc.kind = fromExtension;
         }
 
-        if (const JsonNode* name = d.member("name")) doc.name = text(*name, "\"name\"");
+        if (const JsonNode* name = d.member("name")) {
+            doc.name = text(*name, "\"name\"");
+        } else if (display_name_of(doc.file).empty()) {
+            // The display name comes from the file name; without one the
+            // document would show (and save) an empty name.
+            fail(*file, "expected a file name after the last folder, or a \"name\" for the document");
+        }
 
         if (const JsonNode* units = d.member("units")) {
             if (!units->is(Kind::kObject))
