@@ -187,17 +187,24 @@ RegistryStore::FileSignature RegistryStore::SignatureOf(const struct stat& st) {
 
 RegistryStore::Snapshot RegistryStore::Load(const std::filesystem::path& file) {
     Snapshot snap;
-    const auto unreadable = [&](int error) {
+    const auto refused = [&](int error, std::string why) {
         snap.state = FileState::kUnreadable;
         snap.error = error;
-        snap.problem = std::string("cannot be read (") + std::strerror(error) + ")";
+        snap.problem = std::move(why);
         return snap;
     };
-    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    const auto unreadable = [&](int error) {
+        return refused(error, std::string("cannot be read (") + std::strerror(error) + ")");
+    };
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
+    // come; a regular file reads the same either way.
+    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd) return errno == ENOENT ? snap : unreadable(errno);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return unreadable(errno);
-    if (!S_ISREG(st.st_mode)) return unreadable(EISDIR);
+    if (!S_ISREG(st.st_mode)) return refused(EINVAL, "is not a regular file");
+    if (static_cast<unsigned long long>(st.st_size) > kMaxFileSize)
+        return refused(EFBIG, "is larger than " + std::to_string(kMaxFileSize >> 20) + " MiB");
     std::string text;
     char buffer[65536];
     while (true) {

@@ -37,6 +37,11 @@ namespace bm::portable {
 
 class RegistryStore : public RegistryApi {
 public:
+    // A larger file is refused like an unreadable one: the add-in's
+    // registry is a few kilobytes, and reading gigabytes would only end in
+    // running out of memory.
+    static constexpr unsigned long long kMaxFileSize = 64ull << 20;
+
     // The file at DefaultPath().
     RegistryStore();
     explicit RegistryStore(std::filesystem::path file);

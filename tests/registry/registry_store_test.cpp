@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -208,6 +209,21 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"ContinuationAtEnd", InKey("\"x\"=hex:01,\\"), 3},
         BadFile{"Deletion", InKey("\"x\"=-\n"), 3}),
     regtest::Label<BadFile>);
+
+// A FIFO or a folder in the store's place is refused at once, as an
+// unreadable file: opening a FIFO must not wait for a writer.
+TEST_F(RegistryStoreFile, PathThatIsNoRegularFileIsRefusedWithoutWaiting) {
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    const std::filesystem::path folder = file.parent_path() / "folder.reg";
+    std::filesystem::create_directory(folder);
+    for (const std::filesystem::path& path : {file, folder}) {
+        RegistryStore store(path);
+        EXPECT_EQ(store.Problem(), "is not a regular file") << path;
+        reg::Hkey key = 0;
+        EXPECT_NE(store.RegCreateKeyExA(reg::kHkeyCurrentUser, "Z", 0, reg::kKeyAccess, key, nullptr),
+                  reg::kErrorSuccess);
+    }
+}
 
 TEST_F(RegistryStoreFile, FirstWriteCreatesDirectoryAndOthersSeeIt) {
     const auto nested = dir.path() / "a" / "b" / "registry.reg";
