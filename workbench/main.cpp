@@ -5,8 +5,6 @@
 // Exit codes: 0 every step ran; 1 a step failed; 2 bad usage or a bad
 // file (workspace, script, registry store), found before anything ran.
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,10 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/registry_store.h"
+#include "workbench/host_face.h"
 #include "workbench/interactive.h"
 #include "workbench/script.h"
 #include "workbench/session.h"
+#include "workbench/system.h"
 #include "workbench/workbench_runtime.h"
 #include "workbench/workspace/workspace.h"
 
@@ -32,7 +31,6 @@ constexpr int kAllRan = 0;
 constexpr int kStepFailed = 1;
 constexpr int kBadInput = 2;
 constexpr const char* kProgram = "brindlemark-host";
-constexpr const char* kLibraryName = "libbrindlemark5.so";
 
 const char* const kUsage =
     "Usage: brindlemark-host [OPTIONS] WORKSPACE\n"
@@ -145,13 +143,6 @@ Options ParseOptions(int argc, char** argv) {
     return o;
 }
 
-// The add-in library installed beside this program.
-fs::path LibraryBesideProgram() {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return (ec ? fs::path(".") : self.parent_path()) / kLibraryName;
-}
-
 std::string ReadAll(std::istream& in) {
     std::ostringstream text;
     text << in.rdbuf();
@@ -164,20 +155,18 @@ void CheckWritable(const fs::path& file) {
     if (!fs::is_directory(folder))
         throw UsageError("cannot write " + file.string() + ": no folder " + folder.string());
     if (fs::is_directory(file)) throw UsageError("cannot write " + file.string() + ": it is a folder");
-    if (access(folder.c_str(), W_OK) != 0)
+    if (!bm::workbench::system::CanCreateFilesIn(folder))
         throw UsageError("cannot write " + file.string() + ": the folder is not writable");
 }
 
 int Run(const Options& o) {
-    // The registry store first: the library writes its registration to the
-    // store named by the environment, which must be the one the host reads.
-    const fs::path registryPath =
-        fs::absolute(o.registry ? *o.registry : bm::portable::RegistryStore::DefaultPath());
-    setenv("BRINDLEMARK_REGISTRY", registryPath.c_str(), 1);
-    bm::portable::RegistryStore store(registryPath);
-    if (auto problem = store.Problem()) {
-        std::cerr << kProgram << ": the registry store " << registryPath.string() << " cannot be used: " << *problem
-                  << "\n";
+    // The registry first: a bad one stops everything before it is touched.
+    WorkbenchRuntime runtime(std::cout);
+    std::unique_ptr<HostFace> face;
+    try {
+        face = OpenHostFace(o.registry, bm::workbench::system::ProgramFolder(), runtime);
+    } catch (const BadRegistry& e) {
+        std::cerr << kProgram << ": " << e.what() << "\n";
         return kBadInput;
     }
 
@@ -191,7 +180,7 @@ int Run(const Options& o) {
     if (o.hostVersion) workspace.host.SetVersionMajor(*o.hostVersion);
 
     const bool fromStdin = !o.script || *o.script == "-";
-    const bool interactive = o.interactive || (!o.script && isatty(STDIN_FILENO));
+    const bool interactive = o.interactive || (!o.script && bm::workbench::system::StdinIsTerminal());
     std::vector<Step> steps;
     std::string scriptName = "<stdin>";
     if (!interactive) {
@@ -223,15 +212,14 @@ int Run(const Options& o) {
         return kBadInput;
     }
 
-    WorkbenchRuntime runtime(std::cout);
     TerminalPerson person(std::cin, std::cout, runtime);
     if (interactive) runtime.SetPerson(&person);
-    Session session(workspace.host, store, runtime, LibraryBesideProgram(), std::cout);
+    Session session(workspace.host, *face, runtime, std::cout);
 
     bool allRan = true;
     if (interactive) {
         std::cout << "Workspace " << o.workspace->string() << ": " << workspace.host.Documents().size()
-                  << " documents; registry store " << registryPath.string() << ".\n";
+                  << " documents; registry store " << face->RegistryName() << ".\n";
         allRan = RunInteractive(session, workspace.host, std::cin, std::cout, std::cerr);
     } else {
         bool first = true;
@@ -258,6 +246,12 @@ int Run(const Options& o) {
         std::cout.flush();
         std::cerr << kProgram << ": unloading the add-in at the end of the session: " << FailureKind(e) << ": "
                   << e.what() << "\n";
+        allRan = false;
+    }
+    try {
+        face->Close();
+    } catch (const std::exception& e) {
+        std::cerr << kProgram << ": " << e.what() << "\n";
         allRan = false;
     }
 

@@ -161,15 +161,15 @@ void PrintSettings(std::ostream& out, const Settings& settings) {
     PrintTable(out, rows, "  ");
 }
 
-void PrintRegistry(std::ostream& out, portable::RegistryStore& store) {
-    out << kSettingsKey << " in " << store.Path().string() << ":\n";
-    const auto values = store.ListValues(kSettingsKey);
+void PrintRegistry(std::ostream& out, const std::string& where,
+                   const std::optional<std::vector<portable::regfile::Value>>& values) {
+    out << kSettingsKey << " in " << where << ":\n";
     if (!values) {
         out << "  (no such key yet: the add-in saves its settings there when it is unloaded)\n";
         return;
     }
     if (values->empty()) out << "  (no values)\n";
-    for (const auto& value : *values) out << "  " << portable::RegistryStore::FormatValue(value) << "\n";
+    for (const auto& value : *values) out << "  " << portable::regfile::FormatValue(value) << "\n";
 }
 
 void PrintCommands(std::ostream& out, const MemoryHost& host, bool addInLoaded) {

@@ -4,12 +4,13 @@
 // properties, the add-in's settings, the stored registry values and the
 // host's commands, as aligned tables.
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "core/variant.h"
-#include "platform/portable/registry_store.h"
+#include "platform/portable/registry_store_format.h"
 #include "settings/settings.h"
 #include "workbench/model/memory_host.h"
 
@@ -32,7 +33,10 @@ void PrintTable(std::ostream& out, const std::vector<std::vector<std::string>>& 
 
 void PrintProperties(std::ostream& out, const MemoryDocument& document);
 void PrintSettings(std::ostream& out, const Settings& settings);
-void PrintRegistry(std::ostream& out, portable::RegistryStore& store);
+// The values of the settings key in the registry called `where`, or
+// nullopt when the key is not there.
+void PrintRegistry(std::ostream& out, const std::string& where,
+                   const std::optional<std::vector<portable::regfile::Value>>& values);
 void PrintCommands(std::ostream& out, const MemoryHost& host, bool addInLoaded);
 
 // What a setting means, as the options dialog puts it.

@@ -43,21 +43,22 @@ std::string FailureKind(const std::exception& failure) {
     return "failure";
 }
 
-Session::Session(MemoryHost& host, portable::RegistryStore& store, WorkbenchRuntime& runtime,
-                 std::filesystem::path library, std::ostream& out)
-    : host_(host), store_(store), runtime_(runtime), library_path_(std::move(library)), out_(out) {}
+Session::Session(MemoryHost& host, HostFace& face, WorkbenchRuntime& runtime, std::ostream& out)
+    : host_(host), face_(face), runtime_(runtime), out_(out) {}
 
 Session::~Session() { Release(); }
 
 void Session::Run(const Step& step) {
     switch (step.type) {
         case Step::Type::kExpect:
+            if (auto why = face_.DialogsUnplayable()) throw StepRefused(*why);
             return runtime_.ExpectDialog(step.dialog, step.actions, step.line);
         case Step::Type::kShow: return PrintProperties(out_, *step.document);
         case Step::Type::kSettings:
-            if (!server_) throw StepRefused("the add-in is not loaded ('registry' shows the stored settings)");
-            return PrintSettings(out_, server_->Properties());
-        case Step::Type::kRegistry: return PrintRegistry(out_, store_);
+            if (!addin_) throw StepRefused("the add-in is not loaded ('registry' shows the stored settings)");
+            return PrintSettings(out_, addin_->Properties());
+        case Step::Type::kRegistry:
+            return PrintRegistry(out_, face_.RegistryName(), face_.ListValues(kSettingsKey));
         case Step::Type::kCommands: return PrintCommands(out_, host_, Loaded());
         default: break;
     }
@@ -93,27 +94,17 @@ void Session::Act(const Step& step) {
 }
 
 void Session::Load() {
-    if (server_) throw StepRefused("the add-in is already loaded");
-    const auto registered = portable::PluginLibrary::RegisteredPath(store_, addin::kClassId);
-    if (!registered || !std::filesystem::exists(*registered)) {
-        // What an installer does: the library registers itself.
-        if (!std::filesystem::exists(library_path_))
-            throw StepRefused("the add-in library is not where it is installed: " + library_path_.string());
-        portable::PluginLibrary::Register(library_path_.string());
-        out_ << "  registered the add-in library " << library_path_.string() << "\n";
-    }
-
+    if (addin_) throw StepRefused("the add-in is already loaded");
     const std::size_t commandsBefore = host_.Commands().size();
     std::exception_ptr failure;
     try {
-        library_ = std::make_unique<portable::PluginLibrary>(store_, addin::kClassId);
-        server_ = library_->CreateInstance(plugin::Desktop{runtime_, raster_, store_});
+        addin_ = face_.Load(out_);
         // Loading it is the person switching it on in the host's add-in list.
         host_.App()->addins()->Item(addin::kClassId)->AddInActive(true);
-        host_.OnCommand([this](std::int32_t id) { server_->ApplicationAddInServer_ExecuteCommand(id); });
+        host_.OnCommand([this](std::int32_t id) { addin_->ExecuteCommand(id); });
         const bool firstTime = firstTime_;
         firstTime_ = false;
-        server_->ApplicationAddInServer_Activate(host_.Site(), firstTime);
+        addin_->Activate(host_, firstTime);
     } catch (const std::exception& e) {
         failure = HostCopy(e);
     }
@@ -130,11 +121,11 @@ void Session::Load() {
         out_ << "  the add-in switched itself off: the host deactivated and released it\n";
         return;
     }
-    out_ << "  the add-in is active (" << library_->Path() << ")\n";
+    out_ << "  the add-in is active (" << addin_->Library() << ")\n";
 }
 
 void Session::Unload() {
-    if (!server_) {
+    if (!addin_) {
         out_ << "  the add-in is not loaded: nothing to do\n";
         return;
     }
@@ -145,7 +136,7 @@ void Session::Unload() {
 void Session::Deactivate() {
     std::exception_ptr failure;
     try {
-        server_->ApplicationAddInServer_Deactivate();
+        addin_->Deactivate();
     } catch (const std::exception& e) {
         failure = HostCopy(e);
     }
@@ -156,8 +147,7 @@ void Session::Deactivate() {
 
 void Session::Release() {
     host_.OnCommand(nullptr);
-    server_.reset();
-    library_.reset();
+    addin_.reset();
 }
 
 void Session::Command(std::int32_t id) {
@@ -168,13 +158,13 @@ void Session::Command(std::int32_t id) {
                           (list.empty() ? "the add-in made no commands" : "there are " + list));
     }
     const std::string name = "the command \"" + command->caption() + "\"";
-    if (!server_) throw StepRefused(name + " belongs to the add-in, which is not loaded");
+    if (!addin_) throw StepRefused(name + " belongs to the add-in, which is not loaded");
     if (!command->enabled()) throw StepRefused(name + " is greyed out");
     host_.Pick(id);
 }
 
 void Session::End() {
-    if (!server_) return;
+    if (!addin_) return;
     out_ << "end of session: the host unloads the add-in\n";
     Deactivate();
 }

@@ -1,22 +1,19 @@
 #pragma once
 
 // One session of the simulated host: the workspace's documents, the
-// registry store, the forms runtime, and the add-in loaded as a plug-in by
-// its class id, as a host loads its add-ins.
+// forms runtime, and the add-in loaded by its class id through the host's
+// face (workbench/host_face.h), as a host loads its add-ins.
 //
 // The host's timing codes for document activation are those of
 // workbench/model/memory_application.h: 4098 before the switch (the add-in
 // ignores it) and 4099 after it.
 
-#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <string>
 
-#include "platform/portable/memory_raster.h"
-#include "platform/portable/plugin_loader.h"
-#include "platform/portable/registry_store.h"
+#include "workbench/host_face.h"
 #include "workbench/model/memory_host.h"
 #include "workbench/script.h"
 #include "workbench/workbench_runtime.h"
@@ -37,10 +34,7 @@ std::string FailureKind(const std::exception& failure);
 
 class Session {
 public:
-    // `library` is the add-in library to register when the store does not
-    // name one yet (or names one that is gone).
-    Session(MemoryHost& host, portable::RegistryStore& store, WorkbenchRuntime& runtime,
-            std::filesystem::path library, std::ostream& out);
+    Session(MemoryHost& host, HostFace& face, WorkbenchRuntime& runtime, std::ostream& out);
     // Releases a loaded add-in without deactivating it: End() is the
     // orderly way out.
     ~Session();
@@ -53,7 +47,7 @@ public:
     void Run(const Step& step);
     // Unloads a loaded add-in, as a host does when it closes.
     void End();
-    bool Loaded() const { return server_ != nullptr; }
+    bool Loaded() const { return addin_ != nullptr; }
 
 private:
     void Act(const Step& step);
@@ -64,15 +58,10 @@ private:
     void Release();
 
     MemoryHost& host_;
-    portable::RegistryStore& store_;
+    HostFace& face_;
     WorkbenchRuntime& runtime_;
-    std::filesystem::path library_path_;
     std::ostream& out_;
-    // Declared before the library so that it outlives every object made
-    // with it.
-    portable::MemoryRaster raster_;
-    std::unique_ptr<portable::PluginLibrary> library_;
-    std::shared_ptr<plugin::AddInServer> server_;
+    std::unique_ptr<LoadedAddIn> addin_;
     bool firstTime_ = true;
 };
 

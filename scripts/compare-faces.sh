@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Plays the same sessions on the Linux workbench and on both Windows ones
+# (under Wine) and compares what each leaves behind: the exit code, the
+# workspace written with --out, and the settings in its --registry file,
+# byte for byte. The class registration in the registry file names each
+# face's own library (and, on Windows, its type library), so it is left
+# out of the comparison.
+#
+#   scripts/compare-faces.sh [LINUX_BUILD [WIN32_BUILD [WIN64_BUILD]]]
+#
+# defaults: build/dev build/win32 build/win64.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+linux="${1:-build/dev}" win32="${2:-build/win32}" win64="${3:-build/win64}"
+
+scratch="$(mktemp -d)"
+own_wine=0
+if [[ -z "${WINEPREFIX:-}" ]]; then
+  # A prefix of this run's own; its services start before the first
+  # program, or they would inherit this script's pipes.
+  export WINEPREFIX="$scratch/wine"
+  own_wine=1
+fi
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+finish() {
+  if ((own_wine)); then
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+  fi
+  rm -rf "$scratch"
+}
+trap finish EXIT
+mkdir -p "$WINEPREFIX"
+wineserver -p 2>/dev/null || true  # already running for a prefix the caller gave
+wineboot -i </dev/null >/dev/null 2>&1
+
+# face name, then the command that starts its program.
+faces=(linux win32 win64)
+declare -A program=(
+  [linux]="$linux/bin/brindlemark-host"
+  [win32]="wine $win32/bin/brindlemark-host.exe"
+  [win64]="/usr/lib/wine/wine64 $win64/bin/brindlemark-host.exe"
+)
+
+# The settings part of a registry file: its header and every section of
+# HKEY_CURRENT_USER, with each section's values sorted by name, since the
+# Linux store lists them in the order written and Wine's registry by name.
+settings_part() {
+  awk '/^\[/ { keep = index($0, "[HKEY_CURRENT_USER") == 1 } NR <= 2 || keep' "$1" |
+    awk '/^"/ { values = values $0 "\n"; next }
+         { if (values != "") { printf "%s", values | "sort"; close("sort"); values = "" } print }
+         END { if (values != "") { printf "%s", values | "sort"; close("sort") } }'
+}
+
+failed=0
+for script in samples/missing-reference.txt samples/two-faces.txt; do
+  name="$(basename "$script" .txt)"
+  differs=0
+  for face in "${faces[@]}"; do
+    dir="$scratch/$name/$face"
+    mkdir -p "$dir"
+    set +e
+    ${program[$face]} --registry "$dir/registry.reg" --out "$dir/out.json" --script "$script" \
+      samples/workspace.json >"$dir/stdout" 2>"$dir/stderr" </dev/null
+    echo $? >"$dir/exit"
+    set -e
+    [[ -f "$dir/registry.reg" ]] && settings_part "$dir/registry.reg" >"$dir/settings.reg"
+  done
+  for face in win32 win64; do
+    for file in exit out.json settings.reg; do
+      a="$scratch/$name/linux/$file" b="$scratch/$name/$face/$file"
+      if [[ -f "$a" || -f "$b" ]] && ! cmp -s "$a" "$b"; then
+        echo "$name: $face differs from linux in $file"
+        diff -u "$a" "$b" | head -20 || true
+        differs=1 failed=1
+      fi
+    done
+  done
+  echo "$name: exit $(cat "$scratch/$name/linux/exit")," \
+    "out.json $([[ -f "$scratch/$name/linux/out.json" ]] && echo written || echo 'not written')," \
+    "$(grep -c '^"' "$scratch/$name/linux/settings.reg" 2>/dev/null || echo 0) settings values:" \
+    "$( ((differs)) && echo 'faces differ' || echo 'linux, win32 and win64 alike')"
+done
+exit "$failed"

@@ -1,0 +1,529 @@
+// The workbench's Windows face: the add-in is the COM object of
+// Brindlemark5.dll, created by its class id and called by the dispatch
+// identifiers of platform/win32/addin_dispids.h, never by name; the
+// documents are served to it as COM objects (served_host.h).
+//
+// With a registry file, HKEY_CURRENT_USER and HKEY_CLASSES_ROOT of this
+// process are pointed at scratch keys holding the file's content, so the
+// user's own keys stay untouched, and the scratch keys are written back to
+// the file at the end. COM's own class lookup does not go through the
+// redirected HKEY_CLASSES_ROOT, so the add-in is then created as COM
+// creates an in-process server: the library registered there is loaded
+// and its class factory asked.
+
+#include <windows.h>
+
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include "addin/cbrindlemark5.h"
+#include "core/error.h"
+#include "platform/win32/addin_dispids.h"
+#include "platform/win32/advapi32_registry.h"
+#include "platform/win32/utf16.h"
+#include "workbench/com/served_host.h"
+#include "workbench/host_face.h"
+#include "workbench/session.h"
+#include "workbench/system.h"
+
+namespace bm::workbench {
+
+namespace fs = std::filesystem;
+namespace regfile = portable::regfile;
+using Microsoft::WRL::ComPtr;
+using win32::UniqueHkey;
+using win32::Utf16;
+using win32::Utf8;
+
+namespace {
+
+constexpr const wchar_t* kLibraryName = L"Brindlemark5.dll";
+
+std::string Code(HRESULT status) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(status));
+    return text;
+}
+
+// The add-in's failure kinds from the HRESULTs it answers them with
+// (platform/win32/com_failure.h).
+ErrorKind KindOf(HRESULT status) {
+    switch (status) {
+        case DISP_E_OVERFLOW: return ErrorKind::Overflow;
+        case DISP_E_TYPEMISMATCH: return ErrorKind::TypeMismatch;
+        case E_INVALIDARG: return ErrorKind::InvalidArgument;
+        case static_cast<HRESULT>(0x800A017C): return ErrorKind::InvalidPropertyValue;
+        default: return ErrorKind::HostFailure;
+    }
+}
+
+std::optional<std::string> TakeDescription(BSTR& text) {
+    std::optional<std::string> description;
+    if (text && SysStringLen(text) > 0) description = Utf8(std::wstring_view(text, SysStringLen(text)));
+    SysFreeString(std::exchange(text, nullptr));
+    return description;
+}
+
+// One call of the add-in by dispatch identifier. `args` are in the order
+// of the member's parameters. A failure the add-in returns becomes the
+// Error of the same kind and words as on the other face.
+VARIANT Call(IDispatch* addin, DISPID id, WORD flags, std::vector<VARIANT> args = {}) {
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO exception{};
+    UINT badArgument = 0;
+    HRESULT status = addin->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result, &exception,
+                                   &badArgument);
+    if (SUCCEEDED(status)) return result;
+    std::optional<std::string> description;
+    if (status == DISP_E_EXCEPTION) {
+        if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
+        description = TakeDescription(exception.bstrDescription);
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrHelpFile);
+        if (exception.scode != 0) status = exception.scode;
+    } else {
+        ComPtr<IErrorInfo> info;
+        BSTR text = nullptr;
+        if (GetErrorInfo(0, &info) == S_OK && SUCCEEDED(info->GetDescription(&text)))
+            description = TakeDescription(text);
+    }
+    throw Error(KindOf(status), description.value_or("the add-in answered " + Code(status)));
+}
+
+VARIANT Long(std::int32_t value) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_I4;
+    V_I4(&v) = value;
+    return v;
+}
+
+struct SettingId {
+    Settings::Field field;
+    DISPID id;
+};
+constexpr SettingId kSettingIds[] = {
+    {Settings::kUpdateOnActivate, BM_DISPID_UPDATEONACTIVATE},
+    {Settings::kUpdateExistOnly, BM_DISPID_UPDATEEXISTONLY},
+    {Settings::kPrefaceModel, BM_DISPID_PREFACEMODEL},
+    {Settings::kSelectProps, BM_DISPID_SELECTPROPS},
+    {Settings::kEraseFirst, BM_DISPID_ERASEFIRST},
+    {Settings::kMass, BM_DISPID_MASS},
+    {Settings::kMassZero, BM_DISPID_MASSZERO},
+    {Settings::kMassPrec, BM_DISPID_MASSPREC},
+    {Settings::kArea, BM_DISPID_AREA},
+    {Settings::kAreaZero, BM_DISPID_AREAZERO},
+    {Settings::kAreaPrec, BM_DISPID_AREAPREC},
+    {Settings::kVolume, BM_DISPID_VOLUME},
+    {Settings::kVolumeZero, BM_DISPID_VOLUMEZERO},
+    {Settings::kVolumePrec, BM_DISPID_VOLUMEPREC},
+};
+static_assert(std::size(kSettingIds) == Settings::kFieldCount);
+
+// A library loaded by this program, freed when it says it can be.
+class DllModule {
+public:
+    explicit DllModule(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {
+        if (!module_)
+            throw Error(ErrorKind::HostFailure,
+                        "the add-in library " + Utf8(path) + " cannot be loaded (" + Code(HRESULT_FROM_WIN32(GetLastError())) + ")");
+    }
+    DllModule(const DllModule&) = delete;
+    DllModule& operator=(const DllModule&) = delete;
+    ~DllModule() {
+        auto canUnload = Export<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow");
+        if (!canUnload || canUnload() == S_OK) FreeLibrary(module_);
+    }
+
+    template <class F>
+    F Export(const char* name) const {
+        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    }
+
+private:
+    HMODULE module_;
+};
+
+class ComAddIn : public LoadedAddIn {
+public:
+    ComAddIn(ComPtr<IDispatch> object, std::string library, std::unique_ptr<DllModule> loaded)
+        : loaded_(std::move(loaded)), library_(std::move(library)), object_(std::move(object)) {}
+    ~ComAddIn() override {
+        // The object goes first, then what it was served, then its library.
+        object_.Reset();
+        served_.reset();
+        if (!loaded_) CoFreeUnusedLibraries();
+    }
+
+    std::string Library() const override { return library_; }
+    void Activate(MemoryHost& host, bool firstTime) override {
+        served_ = std::make_unique<com::ServedHost>(host);
+        VARIANT site;
+        VariantInit(&site);
+        V_VT(&site) = VT_DISPATCH;
+        V_DISPATCH(&site) = served_->Site().Detach();
+        VARIANT first;
+        VariantInit(&first);
+        V_VT(&first) = VT_BOOL;
+        V_BOOL(&first) = firstTime ? VARIANT_TRUE : VARIANT_FALSE;
+        std::exception_ptr failure;
+        try {
+            Call(object_.Get(), BM_DISPID_ACTIVATE, DISPATCH_METHOD, {site, first});
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        VariantClear(&site);
+        if (failure) std::rethrow_exception(failure);
+    }
+    void ExecuteCommand(std::int32_t commandId) override {
+        Call(object_.Get(), BM_DISPID_EXECUTECOMMAND, DISPATCH_METHOD, {Long(commandId)});
+    }
+    void Deactivate() override { Call(object_.Get(), BM_DISPID_DEACTIVATE, DISPATCH_METHOD); }
+    Settings Properties() override {
+        Settings settings;
+        for (const SettingId& s : kSettingIds) {
+            VARIANT value = Call(object_.Get(), s.id, DISPATCH_PROPERTYGET);
+            const HRESULT converted = VariantChangeType(&value, &value, 0, VT_I4);
+            if (FAILED(converted)) {
+                VariantClear(&value);
+                throw Error(KindOf(converted), std::string(Settings::property_name(s.field)) +
+                                                   " is not a whole number (" + Code(converted) + ")");
+            }
+            settings.put(s.field, V_I4(&value));
+        }
+        return settings;
+    }
+
+private:
+    std::unique_ptr<DllModule> loaded_;  // null when COM loaded it
+    std::string library_;
+    std::unique_ptr<com::ServedHost> served_;
+    ComPtr<IDispatch> object_;
+};
+
+CLSID ClassId() {
+    CLSID id{};
+    CLSIDFromString(Utf16(addin::kClassId).c_str(), &id);
+    return id;
+}
+
+// The library registered for the class, as HKEY_CLASSES_ROOT (redirected
+// or not) names it, or "".
+std::wstring RegisteredLibrary() {
+    const std::wstring key = L"CLSID\\" + Utf16(addin::kClassId) + L"\\InprocServer32";
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD size = static_cast<DWORD>(path.size() * sizeof(wchar_t));
+        const LSTATUS status =
+            RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+            path.resize(size / sizeof(wchar_t) + 1);
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return {};
+        path.resize(size / sizeof(wchar_t));
+        while (!path.empty() && path.back() == L'\0') path.pop_back();
+        return path;
+    }
+}
+
+bool FileExists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// --- the registry file, imported into scratch keys ------------------------
+
+constexpr const wchar_t* kScratchParent = L"Software\\Brindlemark workbench";
+
+struct Root {
+    const char* name;
+    HKEY system;
+    reg::Hkey api;
+};
+const Root kRedirectedRoots[] = {
+    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT, reg::kHkeyClassesRoot},
+    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER, reg::kHkeyCurrentUser},
+};
+
+const Root* RootOf(std::string_view path) {
+    for (const Root& root : kRedirectedRoots) {
+        const std::string_view name = root.name;
+        if (path.size() >= name.size() && regfile::SameName(path.substr(0, name.size()), name) &&
+            (path.size() == name.size() || path[name.size()] == '\\'))
+            return &root;
+    }
+    return nullptr;
+}
+
+class RedirectedRegistry {
+public:
+    explicit RedirectedRegistry(fs::path file) : file_(std::move(file)) {
+        std::ifstream in(file_, std::ios::binary);
+        std::ostringstream text;
+        if (in) text << in.rdbuf();
+        if (in.bad() || (!in && fs::exists(file_)))
+            throw BadRegistry("the registry store " + Shown() + " cannot be read");
+        auto parsed = regfile::Parse(text.str());
+        if (parsed.error)
+            throw BadRegistry("the registry store " + Shown() + " cannot be used: line " +
+                              std::to_string(parsed.error->line) + ": " + parsed.error->message);
+        original_ = std::move(parsed.document);
+
+        // A scratch tree left by a crashed run of the same process id goes.
+        RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.c_str());
+        for (std::size_t i = 0; i < std::size(kRedirectedRoots); ++i) {
+            const std::wstring below = scratch_ + L"\\" + Utf16(kRedirectedRoots[i].name);
+            if (RegCreateKeyExW(HKEY_CURRENT_USER, below.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                targets_[i].put(), nullptr) != ERROR_SUCCESS)
+                throw BadRegistry("cannot make the scratch registry keys for " + Shown());
+        }
+        // Both are made before either is redirected: HKEY_CURRENT_USER must
+        // still be the user's while the second is made.
+        for (std::size_t i = 0; i < std::size(kRedirectedRoots); ++i) {
+            if (RegOverridePredefKey(kRedirectedRoots[i].system, targets_[i].get()) != ERROR_SUCCESS)
+                throw BadRegistry("cannot redirect the registry for " + Shown());
+            ++redirected_;
+        }
+        Import();
+    }
+    RedirectedRegistry(const RedirectedRegistry&) = delete;
+    RedirectedRegistry& operator=(const RedirectedRegistry&) = delete;
+    ~RedirectedRegistry() {
+        for (std::size_t i = 0; i < redirected_; ++i) RegOverridePredefKey(kRedirectedRoots[i].system, nullptr);
+        for (UniqueHkey& target : targets_) target.reset();
+        RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.c_str());
+        // Fails while another workbench still has its keys there.
+        RegDeleteKeyW(HKEY_CURRENT_USER, kScratchParent);
+    }
+
+    std::string Shown() const { return Utf8(file_.wstring()); }
+
+    // The file as it was, with the redirected roots as they are now: keys
+    // that were in the file keep their place, new ones follow.
+    void Export() {
+        regfile::Document now;
+        for (const Root& root : kRedirectedRoots) Collect(root.system, root.name, now);
+        regfile::Document out;
+        for (const regfile::Key& key : original_.keys) {
+            if (!RootOf(key.path)) {
+                Copy(key, out);
+            } else if (const regfile::Key* current = now.Find(key.path)) {
+                Copy(*current, out);
+            }
+        }
+        for (const regfile::Key& key : now.keys)
+            if (!out.Find(key.path)) Copy(key, out);
+        try {
+            system::WriteAtomically(file_, regfile::Serialize(out));
+        } catch (const system::FileError& e) {
+            throw std::runtime_error(std::string("the registry store cannot be written: ") + e.what());
+        }
+    }
+
+private:
+    static void Copy(const regfile::Key& key, regfile::Document& into) {
+        regfile::Key& copy = into.Append(key.path);
+        for (const regfile::Value& value : key.values) copy.Set(value);
+    }
+
+    void Import() {
+        for (const regfile::Key& key : original_.keys) {
+            const Root* root = RootOf(key.path);
+            if (!root) continue;  // kept as it is, and written back so
+            const std::string below = key.path.size() > std::string_view(root->name).size()
+                                          ? key.path.substr(std::string_view(root->name).size() + 1)
+                                          : std::string();
+            reg::Hkey handle = 0;
+            if (api_.RegCreateKeyExA(root->api, below.c_str(), 0, reg::kKeyAccess, handle, nullptr) !=
+                reg::kErrorSuccess)
+                throw BadRegistry("cannot import " + key.path + " from " + Shown());
+            bool written = true;
+            for (const regfile::Value& value : key.values)
+                written = written && api_.RegSetValueExA(handle, value.name.c_str(), value.type, value.data.data(),
+                                                         static_cast<reg::DWord>(value.data.size())) ==
+                                         reg::kErrorSuccess;
+            api_.RegCloseKey(handle);
+            if (!written) throw BadRegistry("cannot import the values of " + key.path + " from " + Shown());
+        }
+    }
+
+    // Every key below the root `key`, each with its values, as the
+    // registry editor exports it.
+    void Collect(HKEY key, const std::string& path, regfile::Document& into) {
+        std::vector<std::wstring> subKeys;
+        for (DWORD i = 0;; ++i) {
+            wchar_t name[256];
+            DWORD length = 256;
+            if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+            subKeys.emplace_back(name, length);
+        }
+        const reg::Hkey handle = static_cast<reg::Hkey>(reinterpret_cast<std::uintptr_t>(key));
+        reg::DWord count = 0;
+        reg::DWord maxName = 0;
+        reg::DWord maxData = 0;
+        api_.RegQueryInfoKeyA(handle, &count, &maxName, &maxData);
+        if (path.find('\\') != std::string::npos) {
+            regfile::Key& section = into.Append(path);
+            for (reg::DWord i = 0; i < count; ++i) {
+                std::string name(maxName + 1, '\0');
+                Bytes data(maxData);
+                reg::DWord nameLength = maxName + 1;
+                reg::DWord dataSize = maxData;
+                reg::DWord type = 0;
+                if (api_.RegEnumValueA(handle, i, name.data(), &nameLength, &type, data.data(), &dataSize) !=
+                    reg::kErrorSuccess)
+                    break;
+                name.resize(nameLength);
+                data.resize(dataSize);
+                section.Set(regfile::Value{name, type, data});
+            }
+        }
+        for (const std::wstring& name : subKeys) {
+            UniqueHkey child;
+            if (RegOpenKeyExW(key, name.c_str(), 0, KEY_READ, child.put()) == ERROR_SUCCESS)
+                Collect(child.get(), path + "\\" + Utf8(name), into);
+        }
+    }
+
+    fs::path file_;
+    regfile::Document original_;
+    std::wstring scratch_ = std::wstring(kScratchParent) + L"\\" + std::to_wstring(GetCurrentProcessId());
+    UniqueHkey targets_[std::size(kRedirectedRoots)];
+    std::size_t redirected_ = 0;
+    win32::Advapi32Registry api_;
+};
+
+// --- the face ----------------------------------------------------------------
+
+class WindowsFace : public HostFace {
+public:
+    WindowsFace(std::optional<fs::path> registryFile, fs::path library) : library_(std::move(library)) {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+            throw BadRegistry("COM cannot be initialised");
+        try {
+            if (registryFile) redirected_.emplace(fs::absolute(*registryFile));
+        } catch (...) {
+            CoUninitialize();
+            throw;
+        }
+    }
+    ~WindowsFace() override {
+        redirected_.reset();
+        CoUninitialize();
+    }
+
+    std::unique_ptr<LoadedAddIn> Load(std::ostream& out) override {
+        std::wstring registered = RegisteredLibrary();
+        if (registered.empty() || !FileExists(registered)) {
+            Register();
+            out << "  registered the add-in library " << Utf8(library_.wstring()) << "\n";
+            registered = RegisteredLibrary();
+        }
+        if (!redirected_) {
+            ComPtr<IDispatch> object;
+            const HRESULT status =
+                CoCreateInstance(ClassId(), nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(object.GetAddressOf()));
+            if (FAILED(status))
+                throw Error(ErrorKind::HostFailure, "the add-in cannot be created (" + Code(status) + ")");
+            return std::make_unique<ComAddIn>(std::move(object), Utf8(registered), nullptr);
+        }
+        auto library = std::make_unique<DllModule>(registered);
+        auto getClassObject = library->Export<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>("DllGetClassObject");
+        if (!getClassObject)
+            throw Error(ErrorKind::HostFailure, "the add-in library " + Utf8(registered) + " has no DllGetClassObject");
+        ComPtr<IClassFactory> factory;
+        ComPtr<IDispatch> object;
+        HRESULT status = getClassObject(ClassId(), IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
+        if (SUCCEEDED(status)) status = factory->CreateInstance(nullptr, IID_PPV_ARGS(object.GetAddressOf()));
+        if (FAILED(status))
+            throw Error(ErrorKind::HostFailure, "the add-in cannot be created (" + Code(status) + ")");
+        factory.Reset();
+        return std::make_unique<ComAddIn>(std::move(object), Utf8(registered), std::move(library));
+    }
+
+    std::string RegistryName() const override {
+        return redirected_ ? redirected_->Shown() : "the registry of this Windows user";
+    }
+    std::optional<std::vector<regfile::Value>> ListValues(std::string_view keyPath) override {
+        const Root* root = RootOf(keyPath);
+        if (!root) return std::nullopt;
+        const std::string below(keyPath.substr(std::string_view(root->name).size() + 1));
+        win32::Advapi32Registry api;
+        reg::Hkey key = 0;
+        if (api.RegOpenKeyExA(root->api, below.c_str(), 0, reg::kKeyQueryValue, key) != reg::kErrorSuccess)
+            return std::nullopt;
+        std::vector<regfile::Value> values;
+        reg::DWord count = 0;
+        reg::DWord maxName = 0;
+        reg::DWord maxData = 0;
+        api.RegQueryInfoKeyA(key, &count, &maxName, &maxData);
+        for (reg::DWord i = 0; i < count; ++i) {
+            std::string name(maxName + 1, '\0');
+            Bytes data(maxData);
+            reg::DWord nameLength = maxName + 1;
+            reg::DWord dataSize = maxData;
+            reg::DWord type = 0;
+            if (api.RegEnumValueA(key, i, name.data(), &nameLength, &type, data.data(), &dataSize) !=
+                reg::kErrorSuccess)
+                break;
+            name.resize(nameLength);
+            data.resize(dataSize);
+            values.push_back({name, type, data});
+        }
+        api.RegCloseKey(key);
+        return values;
+    }
+
+    std::optional<std::string> DialogsUnplayable() const override {
+        return "the Windows workbench does not play dialogs yet: the add-in shows them as real windows, "
+               "so this script can only run on the other face";
+    }
+
+    void Close() override {
+        if (redirected_) redirected_->Export();
+    }
+
+private:
+    // What an installer does: the library beside the program registers
+    // itself.
+    void Register() {
+        if (!FileExists(library_.wstring()))
+            throw StepRefused("the add-in library is not where it is installed: " + Utf8(library_.wstring()));
+        DllModule library(library_.wstring());
+        auto registerServer = library.Export<HRESULT(STDAPICALLTYPE*)()>("DllRegisterServer");
+        const HRESULT status = registerServer ? registerServer() : E_NOTIMPL;
+        if (FAILED(status))
+            throw Error(ErrorKind::HostFailure, "the add-in library " + Utf8(library_.wstring()) +
+                                                    " cannot register itself (" + Code(status) + ")");
+    }
+
+    fs::path library_;
+    std::optional<RedirectedRegistry> redirected_;
+};
+
+}  // namespace
+
+std::unique_ptr<HostFace> OpenHostFace(const std::optional<fs::path>& registryFile, const fs::path& programFolder,
+                                       WorkbenchRuntime&) {
+    std::optional<fs::path> file = registryFile;
+    if (!file) {
+        // As on the other face, the environment may name the registry file.
+        if (const wchar_t* named = _wgetenv(L"BRINDLEMARK_REGISTRY"); named && *named) file = fs::path(named);
+    }
+    return std::make_unique<WindowsFace>(file, programFolder / kLibraryName);
+}
+
+}  // namespace bm::workbench
