@@ -14,25 +14,17 @@ cd "$(dirname "$0")/.."
 linux="${1:-build/dev}" win32="${2:-build/win32}" win64="${3:-build/win64}"
 
 scratch="$(mktemp -d)"
+source scripts/wine-prefix.sh
 own_wine=0
 if [[ -z "${WINEPREFIX:-}" ]]; then
-  # A prefix of this run's own; its services start before the first
-  # program, or they would inherit this script's pipes.
-  export WINEPREFIX="$scratch/wine"
+  prepare_wine_prefix "$scratch/wine"
   own_wine=1
 fi
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 finish() {
-  if ((own_wine)); then
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
-  fi
+  ((own_wine)) && stop_wine
   rm -rf "$scratch"
 }
 trap finish EXIT
-mkdir -p "$WINEPREFIX"
-wineserver -p 2>/dev/null || true  # already running for a prefix the caller gave
-wineboot -i </dev/null >/dev/null 2>&1
 
 # face name, then the command that starts its program.
 faces=(linux win32 win64)

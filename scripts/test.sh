@@ -21,22 +21,16 @@ done
 bash scripts/fuzz.sh
 
 # A Wine prefix of this run's own, so nothing of the user's Wine setup is
-# touched and every run starts from the same registry. The server and the
-# prefix's services start before ctest: started by the first test, they
-# would keep ctest's output pipe open and ctest would never return.
+# touched and every run starts from the same registry.
+source scripts/wine-prefix.sh
 scratch="$(mktemp -d)"
-export WINEPREFIX="$scratch/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-stop_wine() {
-  wineserver -k 2>/dev/null || true
-  wineserver -w 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap stop_wine EXIT
+trap 'stop_wine; rm -rf "$scratch"' EXIT
 echo "== preparing a Wine prefix"
-mkdir -p "$WINEPREFIX"
-wineserver -p
-wineboot -i </dev/null >/dev/null 2>&1
+prepare_wine_prefix "$scratch/wine"
 
 for preset in win32 win64; do
   run_preset "$preset"
 done
+
+echo "== the same sessions on the Linux and the Windows workbench"
+bash scripts/compare-faces.sh build/dev build/win32 build/win64
