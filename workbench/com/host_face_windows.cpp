@@ -258,6 +258,29 @@ const Root kRedirectedRoots[] = {
     {"HKEY_CURRENT_USER", HKEY_CURRENT_USER, reg::kHkeyCurrentUser},
 };
 
+// The values of an open key in the registry's listing order.
+std::vector<regfile::Value> ValuesOf(RegistryApi& api, reg::Hkey key) {
+    std::vector<regfile::Value> values;
+    reg::DWord count = 0;
+    reg::DWord maxName = 0;
+    reg::DWord maxData = 0;
+    api.RegQueryInfoKeyA(key, &count, &maxName, &maxData);
+    for (reg::DWord i = 0; i < count; ++i) {
+        std::string name(maxName + 1, '\0');
+        Bytes data(maxData);
+        reg::DWord nameLength = maxName + 1;
+        reg::DWord dataSize = maxData;
+        reg::DWord type = 0;
+        if (api.RegEnumValueA(key, i, name.data(), &nameLength, &type, data.data(), &dataSize) !=
+            reg::kErrorSuccess)
+            break;
+        name.resize(nameLength);
+        data.resize(dataSize);
+        values.push_back({name, type, data});
+    }
+    return values;
+}
+
 const Root* RootOf(std::string_view path) {
     for (const Root& root : kRedirectedRoots) {
         const std::string_view name = root.name;
@@ -370,26 +393,10 @@ private:
             if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
             subKeys.emplace_back(name, length);
         }
-        const reg::Hkey handle = static_cast<reg::Hkey>(reinterpret_cast<std::uintptr_t>(key));
-        reg::DWord count = 0;
-        reg::DWord maxName = 0;
-        reg::DWord maxData = 0;
-        api_.RegQueryInfoKeyA(handle, &count, &maxName, &maxData);
         if (path.find('\\') != std::string::npos) {
             regfile::Key& section = into.Append(path);
-            for (reg::DWord i = 0; i < count; ++i) {
-                std::string name(maxName + 1, '\0');
-                Bytes data(maxData);
-                reg::DWord nameLength = maxName + 1;
-                reg::DWord dataSize = maxData;
-                reg::DWord type = 0;
-                if (api_.RegEnumValueA(handle, i, name.data(), &nameLength, &type, data.data(), &dataSize) !=
-                    reg::kErrorSuccess)
-                    break;
-                name.resize(nameLength);
-                data.resize(dataSize);
-                section.Set(regfile::Value{name, type, data});
-            }
+            const reg::Hkey handle = static_cast<reg::Hkey>(reinterpret_cast<std::uintptr_t>(key));
+            for (regfile::Value& value : ValuesOf(api_, handle)) section.Set(std::move(value));
         }
         for (const std::wstring& name : subKeys) {
             UniqueHkey child;
@@ -465,24 +472,7 @@ public:
         reg::Hkey key = 0;
         if (api.RegOpenKeyExA(root->api, below.c_str(), 0, reg::kKeyQueryValue, key) != reg::kErrorSuccess)
             return std::nullopt;
-        std::vector<regfile::Value> values;
-        reg::DWord count = 0;
-        reg::DWord maxName = 0;
-        reg::DWord maxData = 0;
-        api.RegQueryInfoKeyA(key, &count, &maxName, &maxData);
-        for (reg::DWord i = 0; i < count; ++i) {
-            std::string name(maxName + 1, '\0');
-            Bytes data(maxData);
-            reg::DWord nameLength = maxName + 1;
-            reg::DWord dataSize = maxData;
-            reg::DWord type = 0;
-            if (api.RegEnumValueA(key, i, name.data(), &nameLength, &type, data.data(), &dataSize) !=
-                reg::kErrorSuccess)
-                break;
-            name.resize(nameLength);
-            data.resize(dataSize);
-            values.push_back({name, type, data});
-        }
+        std::vector<regfile::Value> values = ValuesOf(api, key);
         api.RegCloseKey(key);
         return values;
     }
