@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Plays the same sessions on the Linux workbench and on both Windows ones
 # (under Wine) and compares what each leaves behind: the exit code, the
-# workspace written with --out, and the settings in its --registry file,
-# byte for byte. The class registration in the registry file names each
+# workspace written with --out, the settings in its --registry file, and
+# the host calls the add-in made by operation, byte for byte; on Windows
+# none of those calls may have looked a member up by name. The class registration in the registry file names each
 # face's own library (and, on Windows, its type library), so it is left
 # out of the comparison.
 #
@@ -57,9 +58,19 @@ for script in samples/missing-reference.txt samples/two-faces.txt; do
     echo $? >"$dir/exit"
     set -e
     [[ -f "$dir/registry.reg" ]] && settings_part "$dir/registry.reg" >"$dir/settings.reg"
+    # The host calls counted by the `calls` step; on Windows its lookups by
+    # name, which must be none.
+    # (Windows programs end their lines on the console with CR LF.)
+    tr -d '\r' <"$dir/stdout" >"$dir/printed"
+    sed -n '/^> calls$/,/^$/p' "$dir/printed" | grep -v '^Lookups by name:' >"$dir/calls" || true
+    lookups="$(sed -n 's/^Lookups by name: //p' "$dir/printed")"
+    if [[ "$face" != linux && -s "$dir/calls" && "$lookups" != 0 ]]; then
+      echo "$name: $face looked up ${lookups:-an unknown number of} host members by name"
+      differs=1 failed=1
+    fi
   done
   for face in win32 win64; do
-    for file in exit out.json settings.reg; do
+    for file in exit out.json settings.reg calls; do
       a="$scratch/$name/linux/$file" b="$scratch/$name/$face/$file"
       if [[ -f "$a" || -f "$b" ]] && ! cmp -s "$a" "$b"; then
         echo "$name: $face differs from linux in $file"
@@ -70,7 +81,8 @@ for script in samples/missing-reference.txt samples/two-faces.txt; do
   done
   echo "$name: exit $(cat "$scratch/$name/linux/exit")," \
     "out.json $([[ -f "$scratch/$name/linux/out.json" ]] && echo written || echo 'not written')," \
-    "$(grep -c '^"' "$scratch/$name/linux/settings.reg" 2>/dev/null || echo 0) settings values:" \
-    "$( ((differs)) && echo 'faces differ' || echo 'linux, win32 and win64 alike')"
+    "$(grep -c '^"' "$scratch/$name/linux/settings.reg" 2>/dev/null || echo 0) settings values," \
+    "$(sed -n 's/^Host calls: \(.*\)/\1 host calls,/p' "$scratch/$name/linux/calls")" \
+    "$( ((differs)) && echo 'faces differ' || echo 'alike on linux, win32 and win64')"
 done
 exit "$failed"

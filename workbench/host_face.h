@@ -37,6 +37,10 @@ public:
     virtual void Deactivate() = 0;
     // The fourteen settings the object holds now.
     virtual Settings Properties() = 0;
+    // How often the add-in asked the host's objects for a member by name
+    // rather than calling it by dispatch identifier; nullopt where the host
+    // is reached without dispatch.
+    virtual std::optional<std::int64_t> NameLookups() const = 0;
 };
 
 class HostFace {

@@ -33,6 +33,7 @@ public:
     }
     void Deactivate() override { server_->ApplicationAddInServer_Deactivate(); }
     Settings Properties() override { return server_->Properties(); }
+    std::optional<std::int64_t> NameLookups() const override { return std::nullopt; }
 
 private:
     // Declared before the library so that it outlives every object made

@@ -161,6 +161,14 @@ void PrintSettings(std::ostream& out, const Settings& settings) {
     PrintTable(out, rows, "  ");
 }
 
+void PrintCalls(std::ostream& out, const HostProbe& probe, std::optional<std::int64_t> nameLookups) {
+    std::vector<std::vector<std::string>> rows{{"Operation", "Calls"}};
+    for (const auto& [operation, calls] : probe.CallCounts()) rows.push_back({operation, std::to_string(calls)});
+    out << "Host calls: " << probe.TotalCalls() << "\n";
+    PrintTable(out, rows, "  ");
+    if (nameLookups) out << "Lookups by name: " << *nameLookups << "\n";
+}
+
 void PrintRegistry(std::ostream& out, const std::string& where,
                    const std::optional<std::vector<portable::regfile::Value>>& values) {
     out << kSettingsKey << " in " << where << ":\n";

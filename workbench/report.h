@@ -38,6 +38,9 @@ void PrintSettings(std::ostream& out, const Settings& settings);
 void PrintRegistry(std::ostream& out, const std::string& where,
                    const std::optional<std::vector<portable::regfile::Value>>& values);
 void PrintCommands(std::ostream& out, const MemoryHost& host, bool addInLoaded);
+// The host calls counted so far, by operation, and the lookups by name
+// when the add-in reaches the host through dispatch.
+void PrintCalls(std::ostream& out, const HostProbe& probe, std::optional<std::int64_t> nameLookups);
 
 // What a setting means, as the options dialog puts it.
 std::string SettingLabel(Settings::Field field);

@@ -117,11 +117,12 @@ std::optional<Step> ParseStep(std::string_view line, int number, const MemoryHos
         NoMoreWords(words, 2, "command " + words[1]);
         step.type = Step::Type::kCommand;
         step.commandId = CommandId(words[1]);
-    } else if (verb == "commands" || verb == "settings" || verb == "registry") {
+    } else if (verb == "commands" || verb == "settings" || verb == "registry" || verb == "calls") {
         NoMoreWords(words, 1, verb);
         step.type = verb == "commands"   ? Step::Type::kCommands
                     : verb == "settings" ? Step::Type::kSettings
-                                         : Step::Type::kRegistry;
+                    : verb == "registry" ? Step::Type::kRegistry
+                                         : Step::Type::kCalls;
     } else if (verb == "expect") {
         if (words.size() < 2) throw ScriptError("expect needs a dialog kind: options, files, about or message");
         step.type = Step::Type::kExpect;
@@ -176,6 +177,7 @@ std::string StepHelp() {
         "  show DOC                 print DOC's custom properties (name, type, value)\n"
         "  settings                 print the add-in's fourteen settings\n"
         "  registry                 print the values stored under the settings key\n"
+        "  calls                    count the host calls the add-in made, by operation\n"
         "  expect KIND ACTION...    what the person does in the next dialog of KIND,\n"
         "                           ending with the action that closes it\n";
     for (auto kind : {DialogKind::kOptions, DialogKind::kFiles, DialogKind::kAbout, DialogKind::kMessage}) {

@@ -6,7 +6,7 @@
 //   addin load | addin unload
 //   open DOC | show DOC                     DOC: a document's file or name
 //   command options | command copy | command N
-//   commands | settings | registry
+//   commands | settings | registry | calls
 //   expect options|files|about|message ACTION...
 //
 // A script is read whole before anything runs, so a bad line stops the
@@ -44,6 +44,7 @@ struct Step {
         kCommands,
         kSettings,
         kRegistry,
+        kCalls,
         kExpect,
     };
     Type type = Type::kCommands;

@@ -60,6 +60,8 @@ void Session::Run(const Step& step) {
         case Step::Type::kRegistry:
             return PrintRegistry(out_, face_.RegistryName(), face_.ListValues(kSettingsKey));
         case Step::Type::kCommands: return PrintCommands(out_, host_, Loaded());
+        case Step::Type::kCalls:
+            return PrintCalls(out_, host_.Probe(), addin_ ? addin_->NameLookups() : std::nullopt);
         default: break;
     }
 

@@ -205,6 +205,9 @@ public:
         }
         return settings;
     }
+    std::optional<std::int64_t> NameLookups() const override {
+        return served_ ? served_->NameLookups() : 0;
+    }
 
 private:
     std::unique_ptr<DllModule> loaded_;  // null when COM loaded it
