@@ -46,14 +46,21 @@ settings_part() {
 }
 
 failed=0
-for script in samples/missing-reference.txt samples/two-faces.txt; do
+# Each session, with the options it is played with.
+sessions=(
+  "samples/missing-reference.txt"
+  "samples/two-faces.txt"
+  "samples/other-host-version.txt --host-version 6"
+)
+for session in "${sessions[@]}"; do
+  read -r script options <<<"$session"
   name="$(basename "$script" .txt)"
   differs=0
   for face in "${faces[@]}"; do
     dir="$scratch/$name/$face"
     mkdir -p "$dir"
     set +e
-    ${program[$face]} --registry "$dir/registry.reg" --out "$dir/out.json" --script "$script" \
+    ${program[$face]} $options --registry "$dir/registry.reg" --out "$dir/out.json" --script "$script" \
       samples/workspace.json >"$dir/stdout" 2>"$dir/stderr" </dev/null
     echo $? >"$dir/exit"
     set -e
@@ -79,10 +86,14 @@ for script in samples/missing-reference.txt samples/two-faces.txt; do
       fi
     done
   done
-  echo "$name: exit $(cat "$scratch/$name/linux/exit")," \
-    "out.json $([[ -f "$scratch/$name/linux/out.json" ]] && echo written || echo 'not written')," \
-    "$(grep -c '^"' "$scratch/$name/linux/settings.reg" 2>/dev/null || echo 0) settings values," \
-    "$(sed -n 's/^Host calls: \(.*\)/\1 host calls,/p' "$scratch/$name/linux/calls")" \
-    "$( ((differs)) && echo 'faces differ' || echo 'alike on linux, win32 and win64')"
+  linux_dir="$scratch/$name/linux"
+  summary="exit $(cat "$linux_dir/exit"), out.json"
+  summary+=" $([[ -f "$linux_dir/out.json" ]] && echo written || echo 'not written')"
+  values="$(grep -c '^"' "$linux_dir/settings.reg" 2>/dev/null || true)"
+  summary+=", ${values:-0} settings values"
+  calls="$(sed -n 's/^Host calls: //p' "$linux_dir/calls")"
+  [[ -n "$calls" ]] && summary+=", $calls host calls"
+  summary+=": $( ((differs)) && echo 'faces differ' || echo 'alike on linux, win32 and win64')"
+  echo "$name: $summary"
 done
 exit "$failed"

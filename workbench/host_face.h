@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -57,8 +58,14 @@ public:
     // The values of a key given by its full path, or nullopt without it.
     virtual std::optional<std::vector<portable::regfile::Value>> ListValues(std::string_view keyPath) = 0;
 
-    // Why `expect` steps cannot be played on this face, or nullopt.
-    virtual std::optional<std::string> DialogsUnplayable() const = 0;
+    // Why `expect` steps for dialogs of `kind` cannot be played on this
+    // face, or nullopt.
+    virtual std::optional<std::string> DialogsUnplayable(DialogKind kind) const = 0;
+
+    // Runs a step that may make the add-in open dialogs. Where the add-in
+    // shows them as real windows, the face answers them meanwhile as the
+    // workbench runtime's expectations say.
+    virtual void Play(const std::function<void()>& step) = 0;
 
     // The end of the program: what the registry holds goes where it is
     // kept. Fails with a message when it cannot.

@@ -51,7 +51,7 @@ Session::~Session() { Release(); }
 void Session::Run(const Step& step) {
     switch (step.type) {
         case Step::Type::kExpect:
-            if (auto why = face_.DialogsUnplayable()) throw StepRefused(*why);
+            if (auto why = face_.DialogsUnplayable(step.dialog)) throw StepRefused(*why);
             return runtime_.ExpectDialog(step.dialog, step.actions, step.line);
         case Step::Type::kShow: return PrintProperties(out_, *step.document);
         case Step::Type::kSettings:
@@ -67,7 +67,7 @@ void Session::Run(const Step& step) {
 
     std::exception_ptr failure;
     try {
-        Act(step);
+        face_.Play([&] { Act(step); });
     } catch (const std::exception& e) {
         failure = HostCopy(e);
     } catch (...) {
