@@ -3,9 +3,9 @@
 # (under Wine) and compares what each leaves behind: the exit code, the
 # workspace written with --out, the settings in its --registry file, and
 # the host calls the add-in made by operation, byte for byte; on Windows
-# none of those calls may have looked a member up by name. The class registration in the registry file names each
-# face's own library (and, on Windows, its type library), so it is left
-# out of the comparison.
+# none of those calls may have looked a member up by name. Of the class
+# registration, which names each face's own library, only its readable
+# name (the default value activation keeps as "Brindlemark") is compared.
 #
 #   scripts/compare-faces.sh [LINUX_BUILD [WIN32_BUILD [WIN64_BUILD]]]
 #
@@ -64,7 +64,12 @@ for session in "${sessions[@]}"; do
       samples/workspace.json >"$dir/stdout" 2>"$dir/stderr" </dev/null
     echo $? >"$dir/exit"
     set -e
-    [[ -f "$dir/registry.reg" ]] && settings_part "$dir/registry.reg" >"$dir/settings.reg"
+    if [[ -f "$dir/registry.reg" ]]; then
+      settings_part "$dir/registry.reg" >"$dir/settings.reg"
+      # The readable name of the class registration, which activation sets.
+      awk '/^\[/ { inClass = $0 ~ /^\[HKEY_CLASSES_ROOT\\CLSID\\\{F5E15921-9A9A-11D5-B219-0000E83F3400\}\]$/ }
+           inClass && /^@=/' "$dir/registry.reg" >"$dir/class-name"
+    fi
     # The host calls counted by the `calls` step; on Windows its lookups by
     # name, which must be none.
     # (Windows programs end their lines on the console with CR LF.)
@@ -77,7 +82,7 @@ for session in "${sessions[@]}"; do
     fi
   done
   for face in win32 win64; do
-    for file in exit out.json settings.reg calls; do
+    for file in exit out.json settings.reg class-name calls; do
       a="$scratch/$name/linux/$file" b="$scratch/$name/$face/$file"
       if [[ -f "$a" || -f "$b" ]] && ! cmp -s "$a" "$b"; then
         echo "$name: $face differs from linux in $file"
@@ -93,6 +98,7 @@ for session in "${sessions[@]}"; do
   summary+=", ${values:-0} settings values"
   calls="$(sed -n 's/^Host calls: //p' "$linux_dir/calls")"
   [[ -n "$calls" ]] && summary+=", $calls host calls"
+  summary+=", class named $(sed -n 's/^@=//p' "$linux_dir/class-name" 2>/dev/null)"
   summary+=": $( ((differs)) && echo 'faces differ' || echo 'alike on linux, win32 and win64')"
   echo "$name: $summary"
 done
