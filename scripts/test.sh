@@ -7,12 +7,23 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh windows
 
+# Builds and tests one preset. A passing build or test run says only its
+# count; a failing one is shown in full.
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+quietly() {
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log"
+    return 1
+  fi
+}
 run_preset() {
   echo "== $1 build"
-  cmake --preset "$1" >/dev/null
-  cmake --build --preset "$1" -j "$(nproc)"
+  quietly cmake --preset "$1"
+  quietly cmake --build --preset "$1" -j "$(nproc)"
   echo "== $1 tests"
-  ctest --preset "$1"
+  quietly ctest --preset "$1"
+  grep -E '^[0-9]+% tests passed' "$log"
 }
 
 for preset in dev asan; do
@@ -24,7 +35,7 @@ bash scripts/fuzz.sh
 # touched and every run starts from the same registry.
 source scripts/wine-prefix.sh
 scratch="$(mktemp -d)"
-trap 'stop_wine; rm -rf "$scratch"' EXIT
+trap 'stop_wine; rm -rf "$scratch" "$log"' EXIT
 echo "== preparing a Wine prefix"
 prepare_wine_prefix "$scratch/wine"
 
