@@ -4,7 +4,6 @@
 #include <wrl/client.h>
 
 #include <atomic>
-#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -47,11 +46,8 @@ ComPtr<ITypeInfo> LoadTypeInfo() {
     ComPtr<ITypeInfo> info;
     HRESULT status = path.empty() ? E_FAIL : LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
     if (SUCCEEDED(status)) status = library->GetTypeInfoOfGuid(__uuidof(_CBrindlemark5), &info);
-    if (FAILED(status)) {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(status));
-        raise(ErrorKind::HostFailure, std::string("the add-in's type library cannot be loaded (") + code + ")");
-    }
+    if (FAILED(status))
+        raise(ErrorKind::HostFailure, "the add-in's type library cannot be loaded (" + StatusText(status) + ")");
     return info;
 }
 

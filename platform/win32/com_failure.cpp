@@ -14,8 +14,6 @@ namespace bm::win32 {
 
 namespace {
 
-constexpr HRESULT kInvalidPropertyValue = static_cast<HRESULT>(0x800A017C);
-
 // Leaves `message` as the thread's error info; a failure to do so leaves
 // none, so that no stale description is taken for this one.
 void SetDescription(REFIID source, const std::string& message) {

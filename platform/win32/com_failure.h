@@ -15,7 +15,21 @@
 
 namespace bm::win32 {
 
+inline constexpr HRESULT kInvalidPropertyValue = static_cast<HRESULT>(0x800A017C);
+
 HRESULT ResultOf(ErrorKind kind);
+
+// The kind of a failure from the HRESULT that ResultOf gave it, for a
+// caller of the add-in; any other status is a host failure.
+inline ErrorKind KindOf(HRESULT status) {
+    switch (status) {
+        case DISP_E_OVERFLOW: return ErrorKind::Overflow;
+        case DISP_E_TYPEMISMATCH: return ErrorKind::TypeMismatch;
+        case E_INVALIDARG: return ErrorKind::InvalidArgument;
+        case kInvalidPropertyValue: return ErrorKind::InvalidPropertyValue;
+        default: return ErrorKind::HostFailure;
+    }
+}
 
 // To be called inside a catch block: reports the exception in flight as
 // the error info of the interface `source` and answers its HRESULT.

@@ -21,25 +21,9 @@ namespace dispid = host::dispid;
 // binding does: the host may have made it a method or a property.
 constexpr WORD kGetOrCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
-std::string StatusText(HRESULT status) {
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(status));
-    return text;
-}
-
 [[noreturn]] void Fail(std::string description, HRESULT status, std::string_view operation) {
     if (description.empty()) description = "the host refused the call (" + StatusText(status) + ")";
     raise(ErrorKind::HostFailure, description + " [" + std::string(operation) + "]");
-}
-
-// What the thread's error information says, for calls without EXCEPINFO.
-std::string ThreadErrorDescription() {
-    ComPtr<IErrorInfo> info;
-    BSTR description = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info || FAILED(info->GetDescription(&description))) return {};
-    std::string text = FromBstr(description);
-    SysFreeString(description);
-    return text;
 }
 
 // Arguments of one call, given in reading order and kept in COM's reversed
@@ -513,15 +497,31 @@ OwnedVariant InvokeDispatch(IDispatch* target, DISPID id, WORD flags, DISPPARAMS
     const HRESULT status = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
                                           result.get(), &exception, &badArgument);
     if (SUCCEEDED(status)) return result;
-    std::string description;
-    if (status == DISP_E_EXCEPTION) {
-        if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-        if (exception.bstrDescription) description = FromBstr(exception.bstrDescription);
-        SysFreeString(exception.bstrDescription);
-        SysFreeString(exception.bstrSource);
-        SysFreeString(exception.bstrHelpFile);
-    }
-    Fail(std::move(description), status, operation);
+    Fail(status == DISP_E_EXCEPTION ? TakeDescription(exception) : std::string(), status, operation);
+}
+
+std::string StatusText(HRESULT status) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(status));
+    return text;
+}
+
+std::string TakeDescription(EXCEPINFO& exception) {
+    if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
+    std::string description = exception.bstrDescription ? FromBstr(exception.bstrDescription) : std::string();
+    SysFreeString(std::exchange(exception.bstrDescription, nullptr));
+    SysFreeString(std::exchange(exception.bstrSource, nullptr));
+    SysFreeString(std::exchange(exception.bstrHelpFile, nullptr));
+    return description;
+}
+
+std::string ThreadErrorDescription() {
+    ComPtr<IErrorInfo> info;
+    BSTR description = nullptr;
+    if (GetErrorInfo(0, &info) != S_OK || !info || FAILED(info->GetDescription(&description))) return {};
+    std::string text = FromBstr(description);
+    SysFreeString(description);
+    return text;
 }
 
 HRESULT ExceptionToCaller(const std::exception& failure, EXCEPINFO* exception) {

@@ -38,4 +38,12 @@ OwnedVariant InvokeDispatch(IDispatch* target, DISPID id, WORD flags, DISPPARAMS
                             std::string_view operation);
 HRESULT ExceptionToCaller(const std::exception& failure, EXCEPINFO* exception);
 
+// Pieces of a failed call's report, for callers that word it themselves:
+// the status as "0x8002000A"; the description an EXCEPINFO carries (its
+// deferred part filled in, its texts freed); the description of the
+// thread's error info, for calls that answer without EXCEPINFO.
+std::string StatusText(HRESULT status);
+std::string TakeDescription(EXCEPINFO& exception);
+std::string ThreadErrorDescription();
+
 }  // namespace bm::win32

@@ -17,7 +17,6 @@
 #include <wrl/client.h>
 
 #include <atomic>
-#include <cstdio>
 #include <fstream>
 #include <thread>
 #include <iterator>
@@ -31,6 +30,8 @@
 #include "core/error.h"
 #include "platform/win32/addin_dispids.h"
 #include "platform/win32/advapi32_registry.h"
+#include "platform/win32/com_failure.h"
+#include "platform/win32/dispatch_host.h"
 #include "platform/win32/utf16.h"
 #include "workbench/com/served_host.h"
 #include "workbench/host_face.h"
@@ -50,31 +51,6 @@ namespace {
 
 constexpr const wchar_t* kLibraryName = L"Brindlemark5.dll";
 
-std::string Code(HRESULT status) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(status));
-    return text;
-}
-
-// The add-in's failure kinds from the HRESULTs it answers them with
-// (platform/win32/com_failure.h).
-ErrorKind KindOf(HRESULT status) {
-    switch (status) {
-        case DISP_E_OVERFLOW: return ErrorKind::Overflow;
-        case DISP_E_TYPEMISMATCH: return ErrorKind::TypeMismatch;
-        case E_INVALIDARG: return ErrorKind::InvalidArgument;
-        case static_cast<HRESULT>(0x800A017C): return ErrorKind::InvalidPropertyValue;
-        default: return ErrorKind::HostFailure;
-    }
-}
-
-std::optional<std::string> TakeDescription(BSTR& text) {
-    std::optional<std::string> description;
-    if (text && SysStringLen(text) > 0) description = Utf8(std::wstring_view(text, SysStringLen(text)));
-    SysFreeString(std::exchange(text, nullptr));
-    return description;
-}
-
 // One call of the add-in by dispatch identifier. `args` are in the order
 // of the member's parameters. A failure the add-in returns becomes the
 // Error of the same kind and words as on the other face.
@@ -88,20 +64,15 @@ VARIANT Call(IDispatch* addin, DISPID id, WORD flags, std::vector<VARIANT> args 
     HRESULT status = addin->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result, &exception,
                                    &badArgument);
     if (SUCCEEDED(status)) return result;
-    std::optional<std::string> description;
+    std::string description;
     if (status == DISP_E_EXCEPTION) {
-        if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-        description = TakeDescription(exception.bstrDescription);
-        SysFreeString(exception.bstrSource);
-        SysFreeString(exception.bstrHelpFile);
+        description = win32::TakeDescription(exception);
         if (exception.scode != 0) status = exception.scode;
     } else {
-        ComPtr<IErrorInfo> info;
-        BSTR text = nullptr;
-        if (GetErrorInfo(0, &info) == S_OK && SUCCEEDED(info->GetDescription(&text)))
-            description = TakeDescription(text);
+        description = win32::ThreadErrorDescription();
     }
-    throw Error(KindOf(status), description.value_or("the add-in answered " + Code(status)));
+    if (description.empty()) description = "the add-in answered " + win32::StatusText(status);
+    throw Error(win32::KindOf(status), description);
 }
 
 VARIANT Long(std::int32_t value) {
@@ -140,7 +111,7 @@ public:
     explicit DllModule(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {
         if (!module_)
             throw Error(ErrorKind::HostFailure,
-                        "the add-in library " + Utf8(path) + " cannot be loaded (" + Code(HRESULT_FROM_WIN32(GetLastError())) + ")");
+                        "the add-in library " + Utf8(path) + " cannot be loaded (" + win32::StatusText(HRESULT_FROM_WIN32(GetLastError())) + ")");
     }
     DllModule(const DllModule&) = delete;
     DllModule& operator=(const DllModule&) = delete;
@@ -200,8 +171,8 @@ public:
             const HRESULT converted = VariantChangeType(&value, &value, 0, VT_I4);
             if (FAILED(converted)) {
                 VariantClear(&value);
-                throw Error(KindOf(converted), std::string(Settings::property_name(s.field)) +
-                                                   " is not a whole number (" + Code(converted) + ")");
+                throw Error(win32::KindOf(converted), std::string(Settings::property_name(s.field)) +
+                                                   " is not a whole number (" + win32::StatusText(converted) + ")");
             }
             settings.put(s.field, V_I4(&value));
         }
@@ -504,7 +475,7 @@ public:
             const HRESULT status =
                 CoCreateInstance(ClassId(), nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(object.GetAddressOf()));
             if (FAILED(status))
-                throw Error(ErrorKind::HostFailure, "the add-in cannot be created (" + Code(status) + ")");
+                throw Error(ErrorKind::HostFailure, "the add-in cannot be created (" + win32::StatusText(status) + ")");
             return std::make_unique<ComAddIn>(std::move(object), Utf8(registered), nullptr);
         }
         auto library = std::make_unique<DllModule>(registered);
@@ -516,7 +487,7 @@ public:
         HRESULT status = getClassObject(ClassId(), IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
         if (SUCCEEDED(status)) status = factory->CreateInstance(nullptr, IID_PPV_ARGS(object.GetAddressOf()));
         if (FAILED(status))
-            throw Error(ErrorKind::HostFailure, "the add-in cannot be created (" + Code(status) + ")");
+            throw Error(ErrorKind::HostFailure, "the add-in cannot be created (" + win32::StatusText(status) + ")");
         factory.Reset();
         return std::make_unique<ComAddIn>(std::move(object), Utf8(registered), std::move(library));
     }
@@ -585,7 +556,7 @@ private:
         const HRESULT status = registerServer ? registerServer() : E_NOTIMPL;
         if (FAILED(status))
             throw Error(ErrorKind::HostFailure, "the add-in library " + Utf8(library_.wstring()) +
-                                                    " cannot register itself (" + Code(status) + ")");
+                                                    " cannot register itself (" + win32::StatusText(status) + ")");
     }
 
     // A visible message box of this process not answered yet, or null.
