@@ -3,20 +3,22 @@
 #include <shellapi.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <type_traits>
 #include <utility>
 
 #include "core/error.h"
+#include "platform/win32/dialog_controls.h"
+#include "platform/win32/form_view.h"
 #include "platform/win32/this_module.h"
 #include "platform/win32/utf16.h"
-#include "ui/frm_act.h"
 
 namespace bm::win32 {
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"BrindlemarkForm";
 // A message box without a title of its own shows the library's name.
 constexpr const char* kDefaultTitle = "Brindlemark5";
 
@@ -40,14 +42,14 @@ public:
         windowClass.hInstance = ThisModule();
         windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = kWindowClass;
+        windowClass.lpszClassName = dialog::kFormClass;
         // A modal show nested in another finds the class registered already.
         owned_ = RegisterClassExW(&windowClass) != 0;
         if (!owned_ && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
             RaiseSystemError("the dialog window class cannot be registered");
     }
     ~WindowClass() {
-        if (owned_) UnregisterClassW(kWindowClass, ThisModule());
+        if (owned_) UnregisterClassW(dialog::kFormClass, ThisModule());
     }
     WindowClass(const WindowClass&) = delete;
     WindowClass& operator=(const WindowClass&) = delete;
@@ -74,35 +76,32 @@ float TwipsPerPixel(int axis) {
 }  // namespace
 
 void Win32FormsRuntime::ShowModal(ui::Form& form) {
-    const auto* interlude = dynamic_cast<const ui::frmAct*>(&form);
-    if (!interlude) raise(ErrorKind::HostFailure, Describe(form) + " is not available in this build yet");
+    std::unique_ptr<FormView> view = MakeView(form, *this);
+    if (!view) raise(ErrorKind::HostFailure, Describe(form) + " is not available in this build yet");
 
     const WindowClass windowClass(&WindowProc);
     try {
         Load(form);
         if (!form.Loaded()) return;
+        ShownForm shown{*this, form, *view};  // outlives the window that points to it
+        // The maker owns the controls' fonts: made before the window, so
+        // that the window and its controls go first.
+        std::optional<ControlMaker> maker;
         const float tx = TwipsPerPixelX();
         const float ty = TwipsPerPixelY();
-        ShownForm shown{*this, form};  // outlives the window that points to it
         UniqueWindow window(CreateWindowExW(
-            WS_EX_DLGMODALFRAME, kWindowClass, Utf16(form.Caption()).c_str(),
-            WS_POPUP | WS_CAPTION | WS_SYSMENU, Pixels(form.Left(), tx), Pixels(form.Top(), ty),
+            WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, dialog::kFormClass, Utf16(form.Caption()).c_str(),
+            WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, Pixels(form.Left(), tx), Pixels(form.Top(), ty),
             Pixels(form.Width(), tx), Pixels(form.Height(), ty), nullptr, nullptr, ThisModule(), nullptr));
         if (!window) RaiseSystemError("the window of " + Describe(form) + " cannot be created");
+        maker.emplace(window.get(), tx, ty);
+        view->Create(*maker);
         SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&shown));
-
-        const ui::Button& button = interlude->Command1;
-        HWND first = CreateWindowExW(
-            0, L"BUTTON", Utf16(button.caption).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-            Pixels(button.place.left, tx), Pixels(button.place.top, ty), Pixels(button.place.width, tx),
-            Pixels(button.place.height, ty), window.get(), nullptr, ThisModule(), nullptr);
-        if (!first) RaiseSystemError("the controls of " + Describe(form) + " cannot be created");
-        SendMessageW(first, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
 
         set_visible(form, true);
         ShowWindow(window.get(), SW_SHOWNORMAL);
         form.Form_Activate();
-        SetFocus(first);
+        if (HWND first = view->FirstControl()) SetFocus(first);
         form.Form_Shown();
 
         MSG message{};
@@ -118,6 +117,8 @@ void Win32FormsRuntime::ShowModal(ui::Form& form) {
             }
             Dispatch(message, window.get());
         }
+        // No message may reach the view once the show is over.
+        SetWindowLongPtrW(window.get(), GWLP_USERDATA, 0);
     } catch (...) {
         // The original failure matters more than one met while unloading.
         try {
@@ -149,16 +150,26 @@ void Win32FormsRuntime::Dispatch(MSG& message, HWND dialog) {
 
 LRESULT CALLBACK Win32FormsRuntime::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* shown = reinterpret_cast<ShownForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (shown && message == WM_CLOSE) {
+    if (!shown) return DefWindowProcW(window, message, wParam, lParam);
+    std::optional<LRESULT> answer;
+    shown->runtime.Guard([&] {
+        answer = shown->view.Handle(message, wParam, lParam);
         // Closing the window unloads its form, as the form's own close does.
-        try {
+        if (!answer && message == WM_CLOSE) {
             shown->runtime.Unload(shown->form);
-        } catch (...) {
-            shown->runtime.pendingFailure_ = std::current_exception();
+            answer = 0;
         }
-        return 0;
+    });
+    return answer ? *answer : DefWindowProcW(window, message, wParam, lParam);
+}
+
+void Win32FormsRuntime::Guard(const std::function<void()>& handler) noexcept {
+    try {
+        handler();
+    } catch (...) {
+        // The first failure is the one the person's action caused.
+        if (!pendingFailure_) pendingFailure_ = std::current_exception();
     }
-    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 bool Win32FormsRuntime::WorkArea(ui::Rect& area) {

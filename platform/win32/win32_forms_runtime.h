@@ -3,17 +3,20 @@
 // The forms runtime on the Windows desktop: real windows with a modal
 // message loop, message boxes, the work area and the screen's resolution.
 // A form's window lives as long as its modal show: hiding or unloading the
-// form ends the show, and the window goes with it. For now the runtime
-// shows the interlude form only; a modal show of any other dialog fails
-// with a HostFailure saying so, and popup menus pick nothing.
+// form ends the show, and the window goes with it. Each dialog kind has its
+// view (form_view.h); a modal show of a form without one fails with a
+// HostFailure saying so.
 
 #include <windows.h>
 
 #include <exception>
+#include <functional>
 
 #include "ui/forms.h"
 
 namespace bm::win32 {
+
+class FormView;
 
 class Win32FormsRuntime : public ui::FormsRuntime {
 public:
@@ -29,11 +32,16 @@ public:
     std::string PopupMenu(ui::Form& owner, const std::vector<ui::MenuEntry>& entries) override;
     std::intptr_t ShellOpen(const std::string& target) override;
 
+    // Runs a handler inside a window procedure: its failure is kept and
+    // raised from the modal show once the message has been handled.
+    void Guard(const std::function<void()>& handler) noexcept;
+
 private:
     // What a form's window procedure reaches through the window.
     struct ShownForm {
         Win32FormsRuntime& runtime;
         ui::Form& form;
+        FormView& view;
     };
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     // Runs one message; a failure inside the window procedure is carried

@@ -1,0 +1,7 @@
+#include "platform/win32/form_view.h"
+
+namespace bm::win32 {
+
+std::unique_ptr<FormView> MakeOptionsView(ui::Form&, Win32FormsRuntime&) { return nullptr; }
+
+}  // namespace bm::win32
