@@ -1,6 +1,7 @@
 #include "addin/cbrindlemark5.h"
 
 #include <string>
+#include <utility>
 
 #include "core/error.h"
 #include "settings/frm_options.h"
@@ -14,7 +15,29 @@ namespace bm::addin {
 
 namespace {
 constexpr const char* kVersionMessage = "This Add-In requires that\r\nAutodesk Inventor 5 be installed";
-constexpr const char* kClassKey = "CLSID\\{F5E15921-9A9A-11D5-B219-0000E83F3400}";
+
+// Points the registry layer at another key for as long as it lives, then
+// gives it back the settings' root and base path, whichever way the scope
+// is left.
+class RegistryRebase {
+public:
+    RegistryRebase(ModRegistry& registry, reg::Hkey root, std::string basePath)
+        : registry_(registry),
+          keptRoot_(std::exchange(registry.RegRootKey, root)),
+          keptBase_(std::exchange(registry.RegBasePath, std::move(basePath))) {}
+    RegistryRebase(const RegistryRebase&) = delete;
+    RegistryRebase& operator=(const RegistryRebase&) = delete;
+    ~RegistryRebase() {
+        registry_.RegRootKey = keptRoot_;
+        registry_.RegBasePath = std::move(keptBase_);
+    }
+
+private:
+    ModRegistry& registry_;
+    reg::Hkey keptRoot_;
+    std::string keptBase_;
+};
+
 }  // namespace
 
 CBrindlemark5::CBrindlemark5(AddInModule& module) : module_(module) {
@@ -61,10 +84,8 @@ void CBrindlemark5::RefuseHostVersion() {
 // readable name; keep it reading "Brindlemark".
 void CBrindlemark5::CheckClassRegistration() {
     ModRegistry& registry = module_.registry;
-    const reg::Hkey keptRoot = registry.RegRootKey;
-    const std::string keptBase = registry.RegBasePath;
-    registry.RegRootKey = reg::kHkeyClassesRoot;
-    registry.RegBasePath = kClassKey;
+    const RegistryRebase classKey(registry, reg::kHkeyClassesRoot,
+                                  std::string("CLSID\\") + kClassId);
 
     // A key that lists no value at all counts as differing: the default
     // value is written, which repairs the damaged registration.
@@ -74,9 +95,6 @@ void CBrindlemark5::CheckClassRegistration() {
         std::int32_t valueType = 0;
         registry.SetRegValue("", "", "", kDisplayName, valueType);
     }
-
-    registry.RegRootKey = keptRoot;
-    registry.RegBasePath = keptBase;
 }
 
 void CBrindlemark5::ApplicationAddInServer_Deactivate() {

@@ -397,6 +397,13 @@ double leading_number(std::string_view text) {
     return n.value;
 }
 
+std::int16_t count16(std::int64_t count, std::string_view what) {
+    if (count > kMaxCount16)
+        raise(ErrorKind::Overflow, std::to_string(count) + " " + std::string(what) +
+                                       " are more than a 16-bit counter holds");
+    return static_cast<std::int16_t>(count);
+}
+
 std::string number_text(double x) {
     if (std::isnan(x)) return "NaN";
     if (std::isinf(x)) return x < 0 ? "-Infinity" : "Infinity";
@@ -415,6 +422,11 @@ std::string number_text(double x) {
         return out;
     }
     return out + fixed_text(d, '.', 0, false);
+}
+
+std::string shortest_text(double x) {
+    char buf[32];  // the longest, "-2.2250738585072014e-308", takes 24
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, x).ptr);
 }
 
 double round_places(double x, int places) {

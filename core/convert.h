@@ -23,6 +23,13 @@ std::int32_t round_to_long(double x);
 std::int16_t to_integer(const Variant& v);
 std::int32_t to_long(const Variant& v);
 
+// The add-in counts host lists and grid rows in 16-bit signed integers.
+inline constexpr std::int32_t kMaxCount16 = 32767;
+
+// `count` held in such a counter; Overflow, naming the count and `what`
+// ("rows", "properties offered"), when it does not fit.
+std::int16_t count16(std::int64_t count, std::string_view what);
+
 // Text of a value: numbers with at most 15 significant digits, Boolean as
 // "True"/"False", Empty as "", dates as ISO 8601; bytes and objects are a
 // type mismatch.
@@ -40,6 +47,10 @@ double leading_number(std::string_view text);
 // A number as text with at most 15 significant digits, no exponent for
 // ordinary magnitudes, no trailing zeros ("12", "0.46", "-3.5").
 std::string number_text(double x);
+
+// The shortest text that reads back as the same double ("0.1", "1e+300"),
+// so that two values that differ never print alike.
+std::string shortest_text(double x);
 
 // x rounded to `places` decimal places (0 or more), ties to even, where a tie
 // is only a value that lies exactly halfway on the double's exact value.

@@ -1,10 +1,10 @@
 #include "core/variant.h"
 
-#include <charconv>
 #include <cstddef>
 #include <cstdio>
 #include <ostream>
 
+#include "core/convert.h"
 #include "core/date.h"
 #include "core/error.h"
 
@@ -75,14 +75,6 @@ const ObjectRef& Variant::as_object() const {
 
 namespace {
 
-// Shortest text that reads back as the same double, so that two values
-// that differ never print alike.
-void write_number(std::ostream& os, double x) {
-    char buf[32];
-    const auto res = std::to_chars(buf, buf + sizeof buf, x);
-    os.write(buf, res.ptr - buf);
-}
-
 void write_quoted(std::ostream& os, const std::string& text) {
     os << '"';
     for (const char c : text) {
@@ -123,12 +115,10 @@ std::ostream& operator<<(std::ostream& os, const Variant& v) {
         case VarType::kInteger: os << ' ' << v.as_integer(); break;
         case VarType::kLong: os << ' ' << v.as_long(); break;
         case VarType::kDouble:
-            os << ' ';
-            write_number(os, v.as_double());
+            os << ' ' << shortest_text(v.as_double());
             break;
         case VarType::kDate: {
-            os << ' ';
-            write_number(os, v.as_date().serial);
+            os << ' ' << shortest_text(v.as_date().serial);
             const auto t = date_time_of(v.as_date(), TimeUnit::kMillisecond);
             if (t && t->year >= 1 && t->year <= 9999) os << " (" << iso_text(*t) << ')';
             break;

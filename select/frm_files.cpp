@@ -13,14 +13,6 @@ namespace {
 constexpr std::int32_t kCheckCol = 1;
 constexpr std::int32_t kNameCol = 2;
 
-// The dialog's counters are 16-bit: a count beyond them is an overflow.
-std::int16_t count16(std::int32_t n, const char* what) {
-    if (n > kMaxRows)
-        raise(ErrorKind::Overflow, std::string(what) + " (" + std::to_string(n) +
-                                       ") exceed the dialog's 16-bit counter");
-    return static_cast<std::int16_t>(n);
-}
-
 std::string text_of(const Variant& v) {
     return v.type() == VarType::kString ? v.as_string() : to_text(v);
 }

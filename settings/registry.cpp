@@ -55,9 +55,7 @@ Variant DataVariant(DWord type, const Bytes& data) {
         }
         case reg::kRegDword: {
             if (data.size() != 4) return {};
-            const std::uint32_t bits = std::uint32_t(data[0]) | std::uint32_t(data[1]) << 8 |
-                                       std::uint32_t(data[2]) << 16 | std::uint32_t(data[3]) << 24;
-            return static_cast<std::int32_t>(bits);
+            return static_cast<std::int32_t>(reg::DwordFromBytes(data.data()));
         }
         case reg::kRegBinary: return data;
         default: return {};
@@ -289,11 +287,8 @@ void ModRegistry::SetKeyValue(Hkey key, const std::string& valueName, std::int32
                 break;
             }
             case reg::kRegDword: {
-                const auto bits = static_cast<std::uint32_t>(to_long(value));
-                const std::uint8_t le[4] = {
-                    static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-                    static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
-                SetData(api_, key, valueName, reg::kRegDword, le, sizeof le);
+                const auto le = reg::DwordBytes(static_cast<DWord>(to_long(value)));
+                SetData(api_, key, valueName, reg::kRegDword, le.data(), le.size());
                 break;
             }
             default: break;  // no other type is written

@@ -11,6 +11,7 @@
 // UTF-8 byte counts. A backend whose platform speaks another code page
 // converts on the way.
 
+#include <array>
 #include <cstdint>
 
 namespace bm::reg {
@@ -61,6 +62,17 @@ inline constexpr Status kErrorBadKey = 1010;
 inline constexpr Status kErrorRegistryCorrupt = 1015;
 inline constexpr Status kErrorRegistryIoFailed = 1016;
 inline constexpr Status kErrorKeyDeleted = 1018;
+
+// A REG_DWORD's data: four bytes, least significant first, whatever the
+// machine's byte order.
+inline constexpr std::array<std::uint8_t, 4> DwordBytes(DWord bits) {
+    return {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+            static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
+}
+// `data` holds at least four bytes.
+inline constexpr DWord DwordFromBytes(const std::uint8_t* data) {
+    return DWord(data[0]) | DWord(data[1]) << 8 | DWord(data[2]) << 16 | DWord(data[3]) << 24;
+}
 
 }  // namespace bm::reg
 

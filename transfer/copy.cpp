@@ -1,10 +1,11 @@
 #include "transfer/copy.h"
 
+#include "core/convert.h"
+
 namespace bm::transfer {
 
 void EraseCustomProps(host::PropertySet& oCustProps) {
-    const std::int32_t n = oCustProps.Count();
-    CheckCount(n, "the drawing's property set");
+    const std::int16_t n = count16(oCustProps.Count(), "properties in the drawing's set");
     for (std::int32_t i = 0; i < n; ++i) oCustProps.Item(1)->PropDelete();
 }
 

@@ -5,13 +5,6 @@
 
 namespace bm::transfer {
 
-void CheckCount(std::int64_t count, std::string_view what) {
-    if (count > kMaxCount) {
-        raise(ErrorKind::Overflow, std::string(what) + " holds " + std::to_string(count) +
-                                       " entries, more than a 16-bit counter reaches");
-    }
-}
-
 std::string TrimBlanks(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) return {};
@@ -58,7 +51,7 @@ void IndexedMerge::Merge(const std::string& name, const Variant& value, bool upd
         count_ = static_cast<std::int64_t>(existing_.size());
         loaded_ = true;
     }
-    CheckCount(count_, "the drawing's property set");
+    count16(count_, "properties in the drawing's set");
     const std::string key = Key(name);
     if (auto prop = Find(key)) {
         prop->PropValue(value);

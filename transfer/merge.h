@@ -19,12 +19,6 @@
 
 namespace bm::transfer {
 
-// The engine counts host lists and grid rows in 16-bit signed integers.
-inline constexpr std::int32_t kMaxCount = 32767;
-
-// Raises Overflow when `count` does not fit the 16-bit counter that holds it.
-void CheckCount(std::int64_t count, std::string_view what);
-
 // `text` without leading and trailing space characters (only the blank:
 // tabs and other white space stay part of the name).
 std::string TrimBlanks(std::string_view text);

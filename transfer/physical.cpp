@@ -14,8 +14,7 @@ std::string PhysicalValueText(double x, std::int32_t precision, std::int32_t zer
 
 void UpdatePhysicalProps(host::PropertySet& oCustProps, const std::string& strName,
                          const std::string& strValue) {
-    const std::int32_t n = oCustProps.Count();
-    CheckCount(n, "the drawing's property set");
+    const std::int16_t n = count16(oCustProps.Count(), "properties in the drawing's set");
     for (std::int32_t i = 1; i <= n; ++i) {
         auto prop = oCustProps.Item(i);
         if (prop->PropName() == strName) {

@@ -1,5 +1,7 @@
 #include "transfer/selective.h"
 
+#include "core/convert.h"
+
 namespace bm::transfer {
 
 void SelectAndCopyProps(const Settings& settings, ui::FormsRuntime& runtime,
@@ -17,11 +19,10 @@ void SelectAndCopyProps(const Settings& settings, ui::FormsRuntime& runtime,
     for (const auto& ref : refs.Enumerate()) {
         const auto model = ref->FileRefDocument();
         const auto source = UserDefinedProps(*model);
-        const std::int32_t count = source->Count();
-        CheckCount(count, "a model's property set");
+        const std::int16_t count = count16(source->Count(), "properties in a model's set");
         if (count < 1) continue;
         total += count;
-        CheckCount(total, "the properties offered");
+        count16(total, "properties offered");
 
         const std::string name = ref->FileRefName();
         const std::string fullName = ref->FileRefFullName();

@@ -1,9 +1,9 @@
 #include "workbench/report.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 
+#include "core/convert.h"
 #include "host/host.h"
 #include "workbench/workspace/workspace.h"
 
@@ -66,16 +66,10 @@ std::string ValueText(const Variant& value) {
         case VarType::kBoolean: return value.as_bool() ? "true" : "false";
         case VarType::kInteger: return std::to_string(value.as_integer());
         case VarType::kLong: return std::to_string(value.as_long());
-        case VarType::kDouble: {
-            char buffer[64];
-            const auto end = std::to_chars(buffer, buffer + sizeof buffer, value.as_double()).ptr;
-            return std::string(buffer, end);
-        }
+        case VarType::kDouble: return shortest_text(value.as_double());
         case VarType::kDate: {
             if (auto iso = IsoFromDate(value.as_date())) return *iso;
-            char buffer[64];
-            const auto end = std::to_chars(buffer, buffer + sizeof buffer, value.as_date().serial).ptr;
-            return "date serial " + std::string(buffer, end);
+            return "date serial " + shortest_text(value.as_date().serial);
         }
         case VarType::kString: return value.as_string().empty() ? "\"\"" : Escaped(value.as_string());
         case VarType::kBytes: {

@@ -273,9 +273,8 @@ private:
             if (!ParseHexNumber(line.substr(6), 8, bits))
                 Fail("expected 1 to 8 hexadecimal digits after dword:");
             value.type = reg::kRegDword;
-            value.data = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-                          static_cast<std::uint8_t>(bits >> 16),
-                          static_cast<std::uint8_t>(bits >> 24)};
+            const auto le = reg::DwordBytes(bits);
+            value.data.assign(le.begin(), le.end());
         } else if (StartsWithNoCase(line, "hex:")) {
             value.type = reg::kRegBinary;
             value.data = HexBytes(line.substr(4));
@@ -476,9 +475,8 @@ std::string FormatValue(const Value& value) {
     }
     if (value.type == reg::kRegDword && value.data.size() == 4) {
         char digits[16];
-        const std::uint32_t bits = value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
-                                   static_cast<std::uint32_t>(value.data[3]) << 24;
-        std::snprintf(digits, sizeof digits, "dword:%08x", bits);
+        std::snprintf(digits, sizeof digits, "dword:%08x",
+                      static_cast<unsigned>(reg::DwordFromBytes(value.data.data())));
         return line + digits;
     }
     if (value.type == reg::kRegBinary) return HexList(line + "hex:", value.data);

@@ -32,8 +32,7 @@ public:
     explicit ScanMerge(host::PropertySet& target) : target_(target) {}
 
     void Merge(const std::string& name, const Variant& value, bool updateExistOnly) override {
-        const std::int32_t n = target_.Count();
-        CheckCount(n, "the drawing's property set");
+        const std::int16_t n = count16(target_.Count(), "properties in the drawing's set");
         const std::string key = upper_case(name);
         for (std::int32_t i = 1; i <= n; ++i) {
             auto prop = target_.Item(i);

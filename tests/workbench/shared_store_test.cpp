@@ -29,7 +29,7 @@ std::map<std::string, long> StoredSettings(const std::filesystem::path& store) {
     for (const auto& v : reader.ListValues(kSettingsKey).value_or(std::vector<portable::regfile::Value>{})) {
         long number = -1;
         if (v.type == reg::kRegDword && v.data.size() == 4)
-            number = v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<long>(v.data[3]) << 24;
+            number = static_cast<long>(reg::DwordFromBytes(v.data.data()));
         values[v.name] = number;
     }
     return values;

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cctype>
 
+#include "core/convert.h"
 #include "core/error.h"
+#include "workbench/text.h"
 
 namespace bm::workbench {
 
@@ -23,11 +23,6 @@ void check_storable(const Variant& value) {
                      type_name(value.type()));
 }
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // A unit as an exact ratio: one internal unit is num/den of it. Both parts
 // are integers well below 2^53, so products of up to three stay exact and a
@@ -62,41 +57,17 @@ const Unit* find_unit(const std::array<Unit, N>& table, std::string_view name) {
     return nullptr;
 }
 
-std::vector<std::string_view> split_blanks(std::string_view text) {
-    std::vector<std::string_view> words;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
-        }
-        std::size_t j = text.find(' ', i);
-        if (j == std::string_view::npos) j = text.size();
-        words.push_back(text.substr(i, j - i));
-        i = j;
-    }
-    return words;
-}
-
 // "in" for one name, "in^2" for a repeated one, "cm*mm" for a mix.
-std::string expression_text(const std::vector<std::string_view>& words) {
+std::string expression_text(const std::vector<std::string>& words) {
     const bool same = std::all_of(words.begin(), words.end(),
-                                  [&](std::string_view w) { return w == words.front(); });
-    std::string text(words.front());
+                                  [&](const std::string& w) { return w == words.front(); });
+    std::string text = words.front();
     if (same) {
         if (words.size() > 1) text += "^" + std::to_string(words.size());
         return text;
     }
-    for (std::size_t i = 1; i < words.size(); ++i) text += "*" + std::string(words[i]);
+    for (std::size_t i = 1; i < words.size(); ++i) text += "*" + words[i];
     return text;
-}
-
-// Shortest text that reads back as the same double.
-std::string round_trip_text(double value) {
-    std::array<char, 64> buf{};
-    auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value);
-    if (ec != std::errc()) host_failure("UnitConvert: value cannot be written");
-    return std::string(buf.data(), end);
 }
 
 std::string_view file_part(std::string_view path) {
@@ -205,7 +176,7 @@ MemoryPropertySets::MemoryPropertySets(ProbeRef probe,
 
 host::Ref<host::PropertySet> MemoryPropertySets::Item(const std::string& formatId) {
     probe_->Enter("Item");
-    if (lower(formatId) != lower(host::UserDefinedFmtid))
+    if (Lower(formatId) != Lower(host::UserDefinedFmtid))
         host_failure("Item: no property set '" + formatId + "'");
     return userDefined_;
 }
@@ -219,11 +190,11 @@ std::optional<double> mass_from_kilograms(double kilograms, std::string_view uni
 }
 
 std::optional<double> length_power_from_centimetres(double value, std::string_view expression) {
-    const auto words = split_blanks(expression);
+    const auto words = Words(expression);
     if (words.empty() || words.size() > 3) return std::nullopt;
     double num = 1.0;
     double den = 1.0;
-    for (std::string_view w : words) {
+    for (const std::string& w : words) {
         const Unit* u = find_unit(kLengthUnits, w);
         if (!u) return std::nullopt;
         num *= u->num;
@@ -246,7 +217,7 @@ std::string MemoryUnits::UnitConvert(double& value, const Variant& units) {
     std::optional<double> converted;
     std::string unitText;
     if (units.type() == VarType::kString) {
-        const auto words = split_blanks(units.as_string());
+        const auto words = Words(units.as_string());
         converted = length_power_from_centimetres(value, units.as_string());
         if (converted) unitText = expression_text(words);
     } else if (units.type() == VarType::kLong || units.type() == VarType::kInteger) {
@@ -262,7 +233,7 @@ std::string MemoryUnits::UnitConvert(double& value, const Variant& units) {
     }
     if (!converted) host_failure("UnitConvert: cannot convert into these units");
     value = *converted;
-    return round_trip_text(value) + " " + unitText;
+    return shortest_text(value) + " " + unitText;
 }
 
 void MemoryUnits::set_units(std::string massUnit, std::string lengthUnit) {
@@ -312,7 +283,7 @@ host::Ref<host::MassProperties> MemoryComponentDefinition::DefinitionMassProps()
 // ---- file references --------------------------------------------------------
 
 std::int32_t kind_from_extension(std::string_view path) {
-    const std::string ext = lower(extension_of(path));
+    const std::string ext = Lower(extension_of(path));
     if (ext == "ipt") return host::kPartDocument;
     if (ext == "iam") return host::kAssemblyDocument;
     if (ext == "idw") return host::kDrawingDocument;
