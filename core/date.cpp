@@ -1,52 +1,22 @@
 #include "core/date.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
 namespace bm {
 namespace {
 
-// Days from 1970-01-01 in the proleptic Gregorian calendar, both ways.
-constexpr std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2 ? 1 : 0;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
+namespace chrono = std::chrono;
 
-struct Civil {
-    std::int64_t year;
-    unsigned month;
-    unsigned day;
-};
-
-constexpr Civil civil_from_days(std::int64_t z) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-    return {static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2 ? 1 : 0), m, d};
-}
-
-constexpr std::int64_t kSerialEpoch = days_from_civil(1899, 12, 30);
+// Serial 0.
+constexpr chrono::sys_days kSerialEpoch = chrono::year{1899} / 12 / 30;
 constexpr std::int64_t kMsPerDay = 86'400'000;
 
 // About years -9000 to 12800: far enough for any caller's range, near
-// enough that every cast below stays defined.
+// enough that every cast below stays defined and every year is one that
+// chrono::year holds.
 constexpr double kLargestSerial = 4e6;
-
-constexpr bool leap(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-unsigned days_in_month(std::int64_t y, unsigned m) {
-    constexpr unsigned days[12]{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && leap(y) ? 29 : days[m - 1];
-}
 
 // Reads exactly `n` digits at `pos`.
 bool digits(std::string_view text, std::size_t& pos, std::size_t n, unsigned& out) {
@@ -80,10 +50,10 @@ std::optional<DateTime> date_time_of(Date date, TimeUnit unit) {
         ++days;
     }
     const auto ms = static_cast<unsigned>(unit == TimeUnit::kSecond ? units * 1000 : units);
-    const Civil c = civil_from_days(days + kSerialEpoch);
-    return DateTime{.year = c.year,
-                    .month = c.month,
-                    .day = c.day,
+    const chrono::year_month_day ymd{kSerialEpoch + chrono::days{days}};
+    return DateTime{.year = static_cast<int>(ymd.year()),
+                    .month = static_cast<unsigned>(ymd.month()),
+                    .day = static_cast<unsigned>(ymd.day()),
                     .hour = ms / 3'600'000,
                     .minute = ms / 60'000 % 60,
                     .second = ms / 1000 % 60,
@@ -91,7 +61,9 @@ std::optional<DateTime> date_time_of(Date date, TimeUnit unit) {
 }
 
 Date date_of(const DateTime& t) {
-    const std::int64_t days = days_from_civil(t.year, t.month, t.day) - kSerialEpoch;
+    const chrono::sys_days day =
+        chrono::year{static_cast<int>(t.year)} / chrono::month{t.month} / chrono::day{t.day};
+    const std::int64_t days = (day - kSerialEpoch).count();
     const double time =
         static_cast<double>(((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond) /
         static_cast<double>(kMsPerDay);
@@ -119,7 +91,7 @@ std::optional<DateTime> read_iso(std::string_view text) {
         !expect(text, pos, '-') || !digits(text, pos, 2, t.day))
         return std::nullopt;
     t.year = year;
-    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > days_in_month(t.year, t.month))
+    if (!(chrono::year{static_cast<int>(year)} / chrono::month{t.month} / chrono::day{t.day}).ok())
         return std::nullopt;
     if (pos == text.size()) return t;
     if (!expect(text, pos, 'T') || !digits(text, pos, 2, t.hour) || !expect(text, pos, ':') ||
