@@ -240,62 +240,54 @@ void ModRegistry::WriteRegValue(const std::string& keyPath, const std::string& v
 }
 
 void ModRegistry::QueryKeyValue(Hkey key, const std::string& valueName, Variant& value) {
-    try {
-        DWord type = 0, size = 0;
-        if (api_.RegQueryValueExA(key, valueName.c_str(), &type, nullptr, &size) !=
-            reg::kErrorSuccess)
-            return;
-        if (type != reg::kRegSz && type != reg::kRegBinary && type != reg::kRegDword) return;
-        if (type == reg::kRegSz && size == 0) return;
+    DWord type = 0, size = 0;
+    if (api_.RegQueryValueExA(key, valueName.c_str(), &type, nullptr, &size) != reg::kErrorSuccess)
+        return;
+    if (type != reg::kRegSz && type != reg::kRegBinary && type != reg::kRegDword) return;
+    if (type == reg::kRegSz && size == 0) return;
 
-        Bytes data;
-        DWord capacity = size;
-        Status rc = reg::kErrorMoreData;
-        for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-            data.assign(std::max<DWord>(capacity, 1), 0);
-            size = capacity;
-            rc = api_.RegQueryValueExA(key, valueName.c_str(), &type, data.data(), &size);
-            if (rc != reg::kErrorMoreData || size <= capacity) break;
-            capacity = size;
-        }
-        if (rc != reg::kErrorSuccess) {
-            value = Variant();
-            return;
-        }
-        data.resize(size);
-        Variant read = DataVariant(type, data);
-        if (!read.is_empty()) value = std::move(read);
-    } catch (...) {
-        // The value stays as set so far.
+    Bytes data;
+    DWord capacity = size;
+    Status rc = reg::kErrorMoreData;
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        data.assign(std::max<DWord>(capacity, 1), 0);
+        size = capacity;
+        rc = api_.RegQueryValueExA(key, valueName.c_str(), &type, data.data(), &size);
+        if (rc != reg::kErrorMoreData || size <= capacity) break;
+        capacity = size;
     }
+    if (rc != reg::kErrorSuccess) {
+        value = Variant();
+        return;
+    }
+    data.resize(size);
+    Variant read = DataVariant(type, data);
+    if (!read.is_empty()) value = std::move(read);
 }
 
+// A value that does not convert (too large for 32 bits, say) throws before
+// anything is written; the public operation swallows it.
 void ModRegistry::SetKeyValue(Hkey key, const std::string& valueName, std::int32_t valueType,
                               const Variant& value) {
-    try {
-        switch (static_cast<DWord>(valueType)) {
-            case reg::kRegSz: {
-                std::string text = to_text(value);
-                text.push_back('\0');
-                SetData(api_, key, valueName, reg::kRegSz,
-                        reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-                break;
-            }
-            case reg::kRegBinary: {
-                const Bytes& bytes = value.as_bytes();
-                SetData(api_, key, valueName, reg::kRegBinary, bytes.data(), bytes.size());
-                break;
-            }
-            case reg::kRegDword: {
-                const auto le = reg::DwordBytes(static_cast<DWord>(to_long(value)));
-                SetData(api_, key, valueName, reg::kRegDword, le.data(), le.size());
-                break;
-            }
-            default: break;  // no other type is written
+    switch (static_cast<DWord>(valueType)) {
+        case reg::kRegSz: {
+            std::string text = to_text(value);
+            text.push_back('\0');
+            SetData(api_, key, valueName, reg::kRegSz,
+                    reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+            break;
         }
-    } catch (...) {
-        // A value that does not convert (too large for 32 bits, say) is not
-        // written.
+        case reg::kRegBinary: {
+            const Bytes& bytes = value.as_bytes();
+            SetData(api_, key, valueName, reg::kRegBinary, bytes.data(), bytes.size());
+            break;
+        }
+        case reg::kRegDword: {
+            const auto le = reg::DwordBytes(static_cast<DWord>(to_long(value)));
+            SetData(api_, key, valueName, reg::kRegDword, le.data(), le.size());
+            break;
+        }
+        default: break;  // no other type is written
     }
 }
 

@@ -9,16 +9,6 @@ namespace bm::portable {
 
 namespace {
 
-void* OpenLibrary(const std::string& path) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        const char* why = dlerror();
-        raise(ErrorKind::HostFailure,
-              "cannot load the add-in library " + path + ": " + (why ? why : "unknown reason"));
-    }
-    return handle;
-}
-
 template <class Function>
 Function Export(void* handle, const std::string& path, const char* name) {
     void* symbol = dlsym(handle, name);
@@ -27,6 +17,18 @@ Function Export(void* handle, const std::string& path, const char* name) {
 }
 
 }  // namespace
+
+void PluginLibrary::CloseLibrary::operator()(void* handle) const { dlclose(handle); }
+
+PluginLibrary::LibraryHandle PluginLibrary::OpenLibrary(const std::string& path) {
+    LibraryHandle handle(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+    if (!handle) {
+        const char* why = dlerror();
+        raise(ErrorKind::HostFailure,
+              "cannot load the add-in library " + path + ": " + (why ? why : "unknown reason"));
+    }
+    return handle;
+}
 
 std::optional<std::string> PluginLibrary::RegisteredPath(RegistryApi& registry,
                                                          const std::string& classId) {
@@ -39,10 +41,9 @@ std::optional<std::string> PluginLibrary::RegisteredPath(RegistryApi& registry,
 }
 
 void PluginLibrary::Register(const std::string& library) {
-    void* handle = OpenLibrary(library);
+    const LibraryHandle handle = OpenLibrary(library);
     const plugin::Result result =
-        Export<BmDllRegisterServer>(handle, library, "DllRegisterServer")();
-    dlclose(handle);
+        Export<BmDllRegisterServer>(handle.get(), library, "DllRegisterServer")();
     if (result != plugin::kOk)
         raise(ErrorKind::HostFailure, "the library " + library + " refused to register");
 }
@@ -52,21 +53,19 @@ PluginLibrary::PluginLibrary(RegistryApi& registry, const std::string& classId) 
     if (!path) raise(ErrorKind::HostFailure, "no library is registered for the class " + classId);
     path_ = *path;
     handle_ = OpenLibrary(path_);
-    canUnloadNow_ = Export<BmDllCanUnloadNow>(handle_, path_, "DllCanUnloadNow");
-    auto getClassObject = Export<BmDllGetClassObject>(handle_, path_, "DllGetClassObject");
+    canUnloadNow_ = Export<BmDllCanUnloadNow>(handle_.get(), path_, "DllCanUnloadNow");
+    auto getClassObject = Export<BmDllGetClassObject>(handle_.get(), path_, "DllGetClassObject");
     void* factory = nullptr;
     if (getClassObject(classId.c_str(), plugin::kClassFactoryInterface, &factory) != plugin::kOk ||
-        !factory) {
-        dlclose(handle_);
+        !factory)
         raise(ErrorKind::HostFailure, "the library " + path_ + " offers no class " + classId);
-    }
     factory_ = static_cast<plugin::ClassFactory*>(factory);
 }
 
 PluginLibrary::~PluginLibrary() {
     // A library with live objects stays loaded: unloading it would pull the
     // code from under them.
-    if (handle_ && CanUnloadNow()) dlclose(handle_);
+    if (!CanUnloadNow()) static_cast<void>(handle_.release());
 }
 
 std::shared_ptr<plugin::AddInServer> PluginLibrary::CreateInstance(const plugin::Desktop& desktop) {

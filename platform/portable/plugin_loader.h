@@ -37,8 +37,15 @@ public:
     bool CanUnloadNow() const;
 
 private:
+    // Owns a dlopen handle: closes it unless released.
+    struct CloseLibrary {
+        void operator()(void* handle) const;
+    };
+    using LibraryHandle = std::unique_ptr<void, CloseLibrary>;
+    static LibraryHandle OpenLibrary(const std::string& path);
+
     std::string path_;
-    void* handle_ = nullptr;
+    LibraryHandle handle_;
     plugin::ClassFactory* factory_ = nullptr;
     BmDllCanUnloadNow canUnloadNow_ = nullptr;
 };

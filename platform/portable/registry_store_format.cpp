@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "core/utf8.h"
 
@@ -375,14 +376,14 @@ bool Key::Set(Value value) {
     return true;
 }
 
-Key* Document::Find(std::string_view path) {
+const Key* Document::Find(std::string_view path) const {
     const auto it = byPath_.find(path);
     if (it == byPath_.end() || it->second.section == kNone) return nullptr;
     return &keys[it->second.section];
 }
 
-const Key* Document::Find(std::string_view path) const {
-    return const_cast<Document*>(this)->Find(path);
+Key* Document::Find(std::string_view path) {
+    return const_cast<Key*>(std::as_const(*this).Find(path));
 }
 
 void Document::Index(std::size_t section) {

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <string>
 
@@ -99,7 +98,11 @@ std::vector<RegistryEntry> RegistrationEntries(const std::string& library) {
 using namespace bm;
 using namespace bm::plugin;
 
-BM_EXPORT Result DllGetClassObject(const char* classId, const char* interfaceId, void** object) {
+// No exception crosses into the host's C caller: every entry answers with a
+// result code, whatever fails inside.
+
+BM_EXPORT Result DllGetClassObject(const char* classId, const char* interfaceId,
+                                   void** object) noexcept {
     if (!object) return kInvalidArgument;
     *object = nullptr;
     if (!classId || std::strcmp(classId, addin::kClassId) != 0) return kClassNotAvailable;
@@ -108,11 +111,11 @@ BM_EXPORT Result DllGetClassObject(const char* classId, const char* interfaceId,
     return kOk;
 }
 
-BM_EXPORT Result DllCanUnloadNow() {
+BM_EXPORT Result DllCanUnloadNow() noexcept {
     return liveObjects == 0 && serverLocks == 0 ? kOk : kFalse;
 }
 
-BM_EXPORT Result DllRegisterServer() {
+BM_EXPORT Result DllRegisterServer() noexcept {
     try {
         const std::string library = LibraryPath();
         if (library.empty()) return kRegistrationFailed;
@@ -129,12 +132,12 @@ BM_EXPORT Result DllRegisterServer() {
             if (status != reg::kErrorSuccess) return kRegistrationFailed;
         }
         return kOk;
-    } catch (const std::exception&) {
+    } catch (...) {
         return kRegistrationFailed;
     }
 }
 
-BM_EXPORT Result DllUnregisterServer() {
+BM_EXPORT Result DllUnregisterServer() noexcept {
     try {
         portable::RegistryStore store;
         const bool removed =
@@ -143,7 +146,7 @@ BM_EXPORT Result DllUnregisterServer() {
             store.DeleteKeyTree(std::string("HKEY_CLASSES_ROOT\\") + addin::kProgId) ==
                 reg::kErrorSuccess;
         return removed ? kOk : kRegistrationFailed;
-    } catch (const std::exception&) {
+    } catch (...) {
         return kRegistrationFailed;
     }
 }
