@@ -41,10 +41,14 @@ struct MemoryDc {
     }
 };
 
-// The window's pixels as 32-bit BGRA rows from the top, read off the screen.
-std::vector<BYTE> ScreenPixels(HWND window, int& width, int& height) {
+// The windows' pixels as 32-bit BGRA rows from the top, read off the screen.
+std::vector<BYTE> ScreenPixels(const std::vector<HWND>& windows, int& width, int& height) {
     RECT r{};
-    if (!GetWindowRect(window, &r)) raise(ErrorKind::HostFailure, "the window to picture is gone");
+    for (HWND window : windows) {
+        RECT one{};
+        if (!GetWindowRect(window, &one)) raise(ErrorKind::HostFailure, "the window to picture is gone");
+        UnionRect(&r, &r, &one);
+    }
     width = r.right - r.left;
     height = r.bottom - r.top;
     if (width <= 0 || height <= 0) raise(ErrorKind::HostFailure, "the window to picture has no size");
@@ -76,9 +80,9 @@ std::vector<BYTE> ScreenPixels(HWND window, int& width, int& height) {
 
 }  // namespace
 
-void SaveWindowPicture(HWND window, const std::filesystem::path& file) {
+void SaveWindowPicture(const std::vector<HWND>& windows, const std::filesystem::path& file) {
     int width = 0, height = 0;
-    std::vector<BYTE> pixels = ScreenPixels(window, width, height);
+    std::vector<BYTE> pixels = ScreenPixels(windows, width, height);
 
     ComPtr<IWICImagingFactory> factory;
     Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory)),

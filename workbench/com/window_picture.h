@@ -7,12 +7,14 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <vector>
 
 namespace bm::workbench {
 
-// Saves what the screen shows inside `window`'s rectangle (its frame and
-// caption included) to `file`. Fails with a bm::Error (HostFailure) saying
-// what the system refused.
-void SaveWindowPicture(HWND window, const std::filesystem::path& file);
+// Saves what the screen shows in the smallest rectangle around `windows`
+// (frames and captions included; a dialog with its open popup menu, say)
+// to `file`. Fails with a bm::Error (HostFailure) saying what the system
+// refused.
+void SaveWindowPicture(const std::vector<HWND>& windows, const std::filesystem::path& file);
 
 }  // namespace bm::workbench
