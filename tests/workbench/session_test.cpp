@@ -196,6 +196,23 @@ TEST_F(HostProgramTest, UnresolvedReferenceFailsTheCommandButNotTheActivation) {
     EXPECT_THAT(failed.err, HasSubstr("not written: a step failed"));
 }
 
+// A store shared with another build names that build's library: this
+// workbench registers its own again before loading, and says so.
+TEST_F(HostProgramTest, StoreNamingAnotherLibraryIsRegisteredAgain) {
+    ASSERT_EQ(RunScript("addin load\n").exit, 0);
+    const std::filesystem::path ours = std::filesystem::path(BM_HOST_PROGRAM).parent_path() / "libbrindlemark5.so";
+    const std::filesystem::path other = Path("other.so");
+    std::filesystem::copy_file(ours, other);
+    std::string store = Read(Registry());
+    const auto at = store.find(ours.string());
+    ASSERT_NE(at, std::string::npos) << store;
+    Write("registry.reg", store.replace(at, ours.string().size(), other.string()));
+    const Outcome run = RunScript("addin load\n");
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("registered the add-in library " + ours.string() + " (the registry named " +
+                                   other.string() + ")\n  the add-in is active (" + ours.string() + ")"));
+}
+
 // --- steps that fail --------------------------------------------------------------
 
 struct Failure {
