@@ -9,6 +9,7 @@
 
 #include <sstream>
 
+#include "desktop.h"
 #include "platform/portable/headless_runtime.h"
 #include "platform/portable/memory_raster.h"
 #include "platform/win32/dialog_controls.h"
@@ -86,6 +87,7 @@ std::string Differences(const Image& shown, const Image& expected) {
 }
 
 TEST(GdiRaster, PaintsTheLogoAsTheMemoryRasterDoes) {
+    if (!DesktopMakesWindows()) GTEST_SKIP() << "no desktop to show windows on";
     win32::Win32FormsRuntime desktop;
     const float tpp = desktop.TwipsPerPixelX();
     portable::HeadlessRuntime headless;
