@@ -3,7 +3,8 @@
 // and plays a session script (or asks a person at the terminal).
 //
 // Exit codes: 0 every step ran; 1 a step failed; 2 bad usage or a bad
-// file (workspace, script, registry store), found before anything ran.
+// file (workspace, script, registry store), found before anything ran;
+// 3 every step ran, but the add-in hid a host failure in one.
 
 #include <cstdlib>
 #include <filesystem>
@@ -28,6 +29,7 @@ namespace {
 constexpr int kAllRan = 0;
 constexpr int kStepFailed = 1;
 constexpr int kBadInput = 2;
+constexpr int kFailureHidden = 3;
 constexpr const char* kProgram = "brindlemark-host";
 // A session script is a page of steps; anything larger is not one.
 constexpr std::uintmax_t kMaxScriptBytes = 1u << 20;
@@ -50,14 +52,18 @@ const char* const kUsage =
     "                      workspace's (the add-in wants 5)\n"
     "  --out FILE          write the workspace as the add-in left it to FILE\n"
     "  --save              write it back over the workspace file\n"
+    "  --force             write it even when the add-in hid a failure (exit 3)\n"
+    "  --quiet             no report of the properties each step changed\n"
     "  --help              show this text\n"
     "\n"
     "Without --out or --save nothing on disk changes but the registry store. After\n"
-    "a script, output is written only when every step ran.\n"
+    "a script, output is written only when every step ran, and not when the add-in\n"
+    "hid a failed host call (a warning names it) unless --force is given.\n"
     "\n"
     "Exit codes: 0 every step ran; 1 a step failed (its line, the kind of failure\n"
     "and the message on standard error); 2 bad usage, or a bad workspace, script or\n"
-    "registry store (nothing has run and nothing is written).\n"
+    "registry store (nothing has run and nothing is written); 3 every step ran, but\n"
+    "the add-in hid a failed host call in one, so what it left may be half done.\n"
     "\n";
 
 struct Options {
@@ -67,6 +73,8 @@ struct Options {
     std::optional<std::int32_t> hostVersion;
     std::optional<fs::path> out;
     bool save = false;
+    bool force = false;
+    bool quiet = false;
     bool interactive = false;
     bool help = false;
 };
@@ -127,6 +135,10 @@ Options ParseOptions(int argc, char** argv) {
             once(o.out, fs::path(value()));
         } else if (arg == "--save") {
             flag(o.save);
+        } else if (arg == "--force") {
+            flag(o.force);
+        } else if (arg == "--quiet") {
+            flag(o.quiet);
         } else if (arg == "--interactive") {
             flag(o.interactive);
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -228,6 +240,7 @@ int Run(const Options& o) {
     TerminalPerson person(std::cin, std::cout, runtime);
     if (interactive) runtime.SetPerson(&person);
     Session session(workspace.host, *face, runtime, std::cout);
+    session.ReportChanges(!o.quiet);
 
     bool allRan = true;
     if (interactive) {
@@ -270,7 +283,11 @@ int Run(const Options& o) {
 
     // In a script a failure stops everything, so what is left is half a
     // session; a person at the terminal carried on past the failure.
-    if (outFile && (allRan || interactive)) {
+    const bool halfDone = session.HidFailures() && !o.force;
+    if (outFile && (allRan || interactive) && halfDone) {
+        std::cerr << kProgram << ": " << outFile->string()
+                  << " not written: the add-in hid a failed host call (see the warning); --force writes it\n";
+    } else if (outFile && (allRan || interactive)) {
         try {
             SaveWorkspace(workspace, *outFile);
             std::cout << "wrote " << outFile->string() << "\n";
@@ -281,7 +298,8 @@ int Run(const Options& o) {
     } else if (outFile) {
         std::cerr << kProgram << ": " << outFile->string() << " not written: a step failed\n";
     }
-    return allRan ? kAllRan : kStepFailed;
+    if (!allRan) return kStepFailed;
+    return session.HidFailures() ? kFailureHidden : kAllRan;
 }
 
 }  // namespace

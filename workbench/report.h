@@ -43,6 +43,16 @@ void PrintCommands(std::ostream& out, const MemoryHost& host, bool addInLoaded);
 // when the add-in reaches the host through dispatch.
 void PrintCalls(std::ostream& out, const HostProbe& probe, std::optional<std::int64_t> nameLookups);
 
+// Every document's custom properties at one moment, in the host's order of
+// documents, to tell afterwards what a step changed.
+using PropertySnapshot = std::vector<std::vector<std::pair<std::string, Variant>>>;
+PropertySnapshot TakeSnapshot(const MemoryHost& host);
+// Prints, for each document whose properties differ from `before`, the
+// properties added, changed (old -> new; both types where the type
+// changed) and erased, under a line that counts them. Returns how many
+// documents changed.
+std::size_t PrintChanges(std::ostream& out, const MemoryHost& host, const PropertySnapshot& before);
+
 // What a setting means, as the options dialog puts it.
 std::string SettingLabel(Settings::Field field);
 // Document kind in the workspace file's words ("part", "drawing", ...).

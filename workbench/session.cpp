@@ -65,6 +65,8 @@ void Session::Run(const Step& step) {
         default: break;
     }
 
+    const PropertySnapshot before = TakeSnapshot(host_);
+    host_.Probe().TakeServedFailures();
     std::exception_ptr failure;
     try {
         face_.Play([&] { Act(step); });
@@ -72,6 +74,15 @@ void Session::Run(const Step& step) {
         failure = HostCopy(e);
     } catch (...) {
         failure = std::make_exception_ptr(std::runtime_error("an unknown failure"));
+    }
+    if (reportChanges_) PrintChanges(out_, host_, before);
+    // A failing step reports its own failure; one that ran on past a failed
+    // host call would otherwise pass for complete.
+    const std::vector<std::string> hidden = host_.Probe().TakeServedFailures();
+    if (!failure && !hidden.empty()) {
+        hidFailures_ = true;
+        for (const std::string& what : hidden)
+            out_ << "  warning: " << what << "; the add-in stopped there and hid the failure, so this step may be half done\n";
     }
     // A dialog nobody expected is what went wrong, whatever the add-in made
     // of it (its activation handler hides every failure).

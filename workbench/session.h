@@ -49,6 +49,15 @@ public:
     void End();
     bool Loaded() const { return addin_ != nullptr; }
 
+    // After each step that changed documents, what it added, changed and
+    // erased (on unless turned off).
+    void ReportChanges(bool on) { reportChanges_ = on; }
+    // Whether a step ran to its end although a host call it made failed:
+    // the add-in hid the failure (its drawing-activation handler must),
+    // so what that step left may be half done. Each is warned of as it
+    // happens.
+    bool HidFailures() const { return hidFailures_; }
+
 private:
     void Act(const Step& step);
     void Load();
@@ -63,6 +72,8 @@ private:
     std::ostream& out_;
     std::unique_ptr<LoadedAddIn> addin_;
     bool firstTime_ = true;
+    bool reportChanges_ = true;
+    bool hidFailures_ = false;
 };
 
 }  // namespace bm::workbench
