@@ -43,12 +43,6 @@ void OutlineGrid::AddItem(std::string_view tabText) {
     rows_.push_back(std::move(r));
 }
 
-void OutlineGrid::Clear() {
-    rows_.clear();
-    selected_.clear();
-    current_ = -1;
-}
-
 bool OutlineGrid::IsNode(std::int32_t row) const { return at(row).node; }
 void OutlineGrid::SetNode(std::int32_t row, bool node) { at(row).node = node; }
 std::int32_t OutlineGrid::OutlineLevel(std::int32_t row) const { return at(row).level; }

@@ -44,8 +44,6 @@ public:
     // Appends a row whose column texts are separated by TAB characters;
     // missing columns stay empty, texts beyond the last column are dropped.
     void AddItem(std::string_view tabText);
-    // Removes every row; the current row and the selection go with them.
-    void Clear();
 
     bool IsNode(std::int32_t row) const;
     void SetNode(std::int32_t row, bool node);

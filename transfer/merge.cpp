@@ -1,16 +1,21 @@
 #include "transfer/merge.h"
 
 #include "core/convert.h"
-#include "core/error.h"
 
 namespace bm::transfer {
 
+namespace {
+
+// `text` without leading and trailing space characters (only the blank:
+// tabs and other white space stay part of the name).
 std::string TrimBlanks(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) return {};
     const auto last = text.find_last_not_of(' ');
     return std::string(text.substr(first, last - first + 1));
 }
+
+}  // namespace
 
 std::string ModelPrefix(std::string_view modelName) {
     return TrimBlanks(modelName) + "_";

@@ -19,10 +19,6 @@
 
 namespace bm::transfer {
 
-// `text` without leading and trailing space characters (only the blank:
-// tabs and other white space stay part of the name).
-std::string TrimBlanks(std::string_view text);
-
 // The prefix that PrefaceModel puts before a model's property names: the
 // trimmed model name followed by "_".
 std::string ModelPrefix(std::string_view modelName);

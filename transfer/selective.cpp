@@ -43,12 +43,6 @@ void SelectAndCopyProps(const Settings& settings, ui::FormsRuntime& runtime,
     ApplySelectedProps(settings, dialog, merge);
 }
 
-void ApplySelectedProps(const Settings& settings, select::frmFiles& dialog,
-                        host::PropertySet& oCustProps) {
-    IndexedMerge merge(oCustProps, NameMatch::kCaseBlind);
-    ApplySelectedProps(settings, dialog, merge);
-}
-
 void ApplySelectedProps(const Settings& settings, select::frmFiles& dialog, PropertyMerge& merge) {
     std::string prefix;
     const std::int16_t rows = dialog.RowCount();

@@ -24,13 +24,10 @@ void SelectAndCopyProps(const Settings& settings, ui::FormsRuntime& runtime,
                         host::FileRefList& refs, PropertyMerge& merge);
 
 // Writes every checked property row of the closed dialog under its target
-// name: the nearest model row above gives the prefix (when PrefaceModel is
-// on), the row's visible text the name, its hidden value the value. Reads
-// PrefaceModel once per model row and UpdateExistOnly once per row written.
-void ApplySelectedProps(const Settings& settings, select::frmFiles& dialog,
-                        host::PropertySet& oCustProps);
-
-// The same, writing through `merge`.
+// name through `merge`: the nearest model row above gives the prefix (when
+// PrefaceModel is on), the row's visible text the name, its hidden value the
+// value. Reads PrefaceModel once per model row and UpdateExistOnly once per
+// row written.
 void ApplySelectedProps(const Settings& settings, select::frmFiles& dialog, PropertyMerge& merge);
 
 }  // namespace bm::transfer
