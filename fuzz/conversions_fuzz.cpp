@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // within the magnitudes that masses, areas and volumes take.
         const double magnitude = std::fabs(x);
         if (std::isfinite(x) && magnitude < 1e22 && (magnitude == 0 || magnitude > 1e-20)) {
-            const std::string want = test::reference_rounding(x, places);
+            const std::string want = test::ReferenceRounding(x, places);
             Check(round_places(x, places) == std::strtod(want.c_str(), nullptr), "round_places", x,
                   places);
             Check(!format_fixed_pattern(x, places).empty(), "format_fixed_pattern", x, places);

@@ -153,8 +153,10 @@ public:
 class AddInSite : public Object {
 public:
     virtual Ref<Application> SiteApplication() = 0;
+    // `flag` is a Boolean whose meaning is the host's own; the add-in always
+    // passes True.
     virtual Ref<CommandDefinition> AddCommand(const std::string& caption, std::int32_t commandId,
-                                              bool third) = 0;
+                                              bool flag) = 0;
 };
 
 // Format identifier of the user-defined property set of every document.

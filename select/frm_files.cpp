@@ -13,15 +13,15 @@ namespace {
 constexpr std::int32_t kCheckCol = 1;
 constexpr std::int32_t kNameCol = 2;
 
-std::string text_of(const Variant& v) {
+std::string TextOf(const Variant& v) {
     return v.type() == VarType::kString ? v.as_string() : to_text(v);
 }
 
-bool has_data(const Variant& v) {
+bool HasData(const Variant& v) {
     return !v.is_empty() && !(v.type() == VarType::kString && v.as_string().empty());
 }
 
-std::int16_t model_icon(std::int32_t docKind) {
+std::int16_t ModelIcon(std::int32_t docKind) {
     switch (docKind) {
         case host::kAssemblyDocument: return kIconAssembly;
         case host::kPartDocument: return kIconPart;
@@ -93,7 +93,7 @@ void frmFiles::AddModelRow(const std::string& name, const std::string& fullName,
     grid_.SetChecked(r, kCheckCol, true);
     grid_.SetData(r, 0, fullName);
     grid_.SetData(r, kNameCol, name);
-    grid_.SetPicture(r, kNameCol, model_icon(docKind));
+    grid_.SetPicture(r, kNameCol, ModelIcon(docKind));
 }
 
 void frmFiles::AddPropertyRow(const std::string& name, const Variant& value) {
@@ -113,7 +113,7 @@ bool frmFiles::IsModelRow(std::int32_t row) {
     return modelRow(row);
 }
 
-std::string frmFiles::ModelName(std::int32_t row) { return text_of(fgFiles().Data(row, kNameCol)); }
+std::string frmFiles::ModelName(std::int32_t row) { return TextOf(fgFiles().Data(row, kNameCol)); }
 
 bool frmFiles::IsRowChecked(std::int32_t row) {
     return fgFiles().Checked(row, kCheckCol) == kChecked;
@@ -123,7 +123,7 @@ std::string frmFiles::RowText(std::int32_t row) { return fgFiles().Text(row, kNa
 
 Variant frmFiles::RowValue(std::int32_t row) { return fgFiles().Data(row, kCheckCol); }
 
-bool frmFiles::modelRow(std::int32_t row) const { return has_data(grid_.Data(row, kNameCol)); }
+bool frmFiles::modelRow(std::int32_t row) const { return HasData(grid_.Data(row, kNameCol)); }
 
 // --- check marks and captions --------------------------------------------
 
@@ -160,7 +160,7 @@ void frmFiles::SetModelCaptions(std::int16_t sourceColumn) {
     const std::int16_t rows = count16(grid_.Rows(), "rows");
     for (std::int32_t r = 0; r < rows; ++r)
         if (grid_.OutlineLevel(r) == 1)
-            grid_.SetText(r, kNameCol, text_of(grid_.Data(r, sourceColumn)));
+            grid_.SetText(r, kNameCol, TextOf(grid_.Data(r, sourceColumn)));
 }
 
 // --- popup menu ----------------------------------------------------------

@@ -19,6 +19,10 @@ MenuControl::MenuControl() {
         edit("miECollapse", "Collapse All", ""),
         edit("miEExpand", "Expand All", ""),
     };
+    // "mnuEdiit", double i and all, is the band's name in the dialog's own
+    // control names; it is kept as spelled there, like every control name.
+    // The popup is found by its index, so the spelling never matters at run
+    // time.
     bands_ = {Band{"mnuEdiit",
                    "Edit Submenu",
                    {"miEClear", "miEClearAll", "", "miEAdd", "miEAddAll", "", "miEName",

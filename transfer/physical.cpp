@@ -64,6 +64,8 @@ void GetPhysicalProps(const Settings& settings, host::Document& oDoc, PropertyMe
     }
 
     massProps->MassAccuracy(kMassAccuracy);
+    // The mass-properties object gives grams; the units service converts
+    // mass from kilograms.
     double mass = massProps->MassValue() / 1000.0;
     double area = massProps->AreaValue();
     double volume = massProps->VolumeValue();
@@ -79,6 +81,8 @@ void GetPhysicalProps(const Settings& settings, host::Document& oDoc, PropertyMe
     const double areaShown = leading_number(unitsService->UnitConvert(area, Variant(areaExpr)));
     const double volumeShown = leading_number(unitsService->UnitConvert(volume, Variant(volumeExpr)));
 
+    // The host calls the pound "lbmass" to tell it from the pound-force; a
+    // title block shows the unit as people write it. Other names pass as given.
     if (massUnits == "lbmass") massUnits = "lb";
 
     const Quantity quantities[] = {

@@ -11,7 +11,7 @@ namespace bm::ui {
 
 namespace {
 
-Image make_logo() {
+Image MakeLogo() {
     constexpr int kWidth = 57, kHeight = 56;
     const Color vaneLight = Rgb(40, 86, 168);
     const Color vaneDark = Rgb(26, 56, 124);
@@ -66,7 +66,7 @@ Image make_logo() {
     return logo;
 }
 
-Color palette(char c) {
+Color Palette(char c) {
     switch (c) {
         case '#': return kBlack;
         case 'Y': return Rgb(255, 224, 0);     // yellow face
@@ -80,14 +80,14 @@ Color palette(char c) {
     }
 }
 
-Image from_rows(std::initializer_list<std::string_view> rows) {
+Image FromRows(std::initializer_list<std::string_view> rows) {
     const std::size_t width = rows.begin()->size();
     Image image(static_cast<std::int32_t>(width), static_cast<std::int32_t>(rows.size()), kWhite);
     std::int32_t y = 0;
     for (std::string_view row : rows) {
         if (row.size() != width) raise(ErrorKind::InvalidArgument, "icon rows of unequal width");
         for (std::int32_t x = 0; x < image.Width(); ++x) {
-            image.Set(x, y, palette(row[static_cast<std::size_t>(x)]));
+            image.Set(x, y, Palette(row[static_cast<std::size_t>(x)]));
         }
         ++y;
     }
@@ -97,13 +97,13 @@ Image from_rows(std::initializer_list<std::string_view> rows) {
 }  // namespace
 
 const Image& Logo() {
-    static const Image logo = make_logo();
+    static const Image logo = MakeLogo();
     return logo;
 }
 
 const std::array<Image, 4>& SelectionIcons() {
     static const std::array<Image, 4> icons = {
-        from_rows({
+        FromRows({
             "...########...",
             "...#LLLLLL#...",
             "...#YYYYYY#...",
@@ -117,7 +117,7 @@ const std::array<Image, 4>& SelectionIcons() {
             "#yyyyy##yyyyy#",
             "##############",
         }),
-        from_rows({
+        FromRows({
             "...##########.",
             "..#LLLLLLLL##.",
             ".#LLLLLLLL#y#.",
@@ -131,7 +131,7 @@ const std::array<Image, 4>& SelectionIcons() {
             "#YYYYYYYY##...",
             "##########....",
         }),
-        from_rows({
+        FromRows({
             "..............#######.....",
             "..............#WWWWW#g....",
             "..............#WWWWW#Wg...",
@@ -144,7 +144,7 @@ const std::array<Image, 4>& SelectionIcons() {
             "..............#WWWWWWWW#..",
             "..............##########..",
         }),
-        from_rows({
+        FromRows({
             "........########",
             "........#LLLLLL#",
             "BBBBBB..#YYYYYY#",

@@ -10,25 +10,25 @@ namespace bm::ui {
 
 namespace {
 
-std::int32_t checked_sub(std::int32_t a, std::int32_t b, const char* what) {
+std::int32_t CheckedSub(std::int32_t a, std::int32_t b, const char* what) {
     std::int32_t r;
     if (__builtin_sub_overflow(a, b, &r)) raise(ErrorKind::Overflow, std::string("overflow in the ") + what);
     return r;
 }
 
-std::int32_t checked_add(std::int32_t a, std::int32_t b, const char* what) {
+std::int32_t CheckedAdd(std::int32_t a, std::int32_t b, const char* what) {
     std::int32_t r;
     if (__builtin_add_overflow(a, b, &r)) raise(ErrorKind::Overflow, std::string("overflow in the ") + what);
     return r;
 }
 
 // A single-precision factor times a whole number of pixels, in twips.
-std::int32_t twips(float perPixel, std::int32_t pixels) {
+std::int32_t Twips(float perPixel, std::int32_t pixels) {
     return round_to_long(static_cast<double>(perPixel) * pixels);
 }
 
 // Rounds the difference to 32 bits, then halves it toward zero.
-std::int32_t half(double difference) { return round_to_long(difference) / 2; }
+std::int32_t Half(double difference) { return round_to_long(difference) / 2; }
 
 }  // namespace
 
@@ -41,14 +41,14 @@ void CenterForm(Form& form, FormsRuntime& screen) {
     }
     const float tppX = screen.TwipsPerPixelX();
     const float tppY = screen.TwipsPerPixelY();
-    const std::int32_t areaHeight = twips(tppY, checked_sub(area.bottom, area.top, "work area height"));
-    const std::int32_t areaWidth = twips(tppX, checked_sub(area.right, area.left, "work area width"));
-    const std::int32_t originX = twips(tppX, area.left);
-    const std::int32_t originY = twips(tppY, area.top);
+    const std::int32_t areaHeight = Twips(tppY, CheckedSub(area.bottom, area.top, "work area height"));
+    const std::int32_t areaWidth = Twips(tppX, CheckedSub(area.right, area.left, "work area width"));
+    const std::int32_t originX = Twips(tppX, area.left);
+    const std::int32_t originY = Twips(tppY, area.top);
     const float width = form.Width();
     const float height = form.Height();
-    const std::int32_t top = checked_add(half(static_cast<double>(areaHeight) - height), originY, "dialog top");
-    const std::int32_t left = checked_add(half(static_cast<double>(areaWidth) - width), originX, "dialog left");
+    const std::int32_t top = CheckedAdd(Half(static_cast<double>(areaHeight) - height), originY, "dialog top");
+    const std::int32_t left = CheckedAdd(Half(static_cast<double>(areaWidth) - width), originX, "dialog left");
     form.Move(static_cast<float>(left), static_cast<float>(top));
 }
 
@@ -59,8 +59,8 @@ void CenterForm(Form& form, const Bounds& reference) {
     const double refHeight = reference.Height();
     const float height = form.Height();
     const double refTop = reference.Top();
-    const double top = refTop + half(refHeight - height);
-    const double left = refLeft + half(refWidth - width);
+    const double top = refTop + Half(refHeight - height);
+    const double left = refLeft + Half(refWidth - width);
     form.Move(static_cast<float>(left), static_cast<float>(top));
 }
 

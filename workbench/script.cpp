@@ -29,7 +29,7 @@ std::string UnresolvedMention(const MemoryHost& host, std::string_view name) {
         for (const auto& ref : d->Refs()->refs()) {
             const std::string& path = ref->unresolved_path();
             if (path.empty()) continue;
-            if (path == name || BaseName(path) == name || display_name_of(path) == name)
+            if (path == name || BaseName(path) == name || DisplayNameOf(path) == name)
                 return " (" + path + " is an unresolved reference of " + d->display_name() +
                        ": the workspace does not hold its document)";
         }

@@ -6,7 +6,7 @@ namespace bm::portable {
 
 namespace {
 
-std::string describe(const ui::Form& form) {
+std::string Describe(const ui::Form& form) {
     return "dialog '" + form.Kind() + "' (" + form.Caption() + ")";
 }
 
@@ -28,15 +28,15 @@ void HeadlessRuntime::ShowModal(ui::Form& form) {
         form.Form_Shown();
         // A dialog that closed itself on showing needs no one to answer it.
         if (form.Visible()) {
-            if (expectations_.empty()) raise(ErrorKind::InvalidArgument, describe(form) + " opened with no expectation");
+            if (expectations_.empty()) raise(ErrorKind::InvalidArgument, Describe(form) + " opened with no expectation");
             if (expectations_.front().kind != form.Kind()) {
-                raise(ErrorKind::InvalidArgument, describe(form) + " opened but the next expected dialog is '" +
+                raise(ErrorKind::InvalidArgument, Describe(form) + " opened but the next expected dialog is '" +
                                                       expectations_.front().kind + "'");
             }
             Actions actions = std::move(expectations_.front().actions);
             expectations_.pop_front();
             actions(form);
-            if (form.Visible()) raise(ErrorKind::InvalidArgument, describe(form) + " still open after the expected actions");
+            if (form.Visible()) raise(ErrorKind::InvalidArgument, Describe(form) + " still open after the expected actions");
         }
     } catch (...) {
         if (stacked) modalStack_.pop_back();

@@ -17,11 +17,11 @@ namespace {
 // shared, never made and never deleted.
 constexpr HGdiObj kStockBitmap = 0x10;
 
-std::int32_t pixels(float twips, float twipsPerPixel) {
+std::int32_t Pixels(float twips, float twipsPerPixel) {
     return round_to_long(static_cast<double>(twips) / static_cast<double>(twipsPerPixel));
 }
 
-void draw(Image& onto, const Image& picture, std::int32_t left, std::int32_t top) {
+void Draw(Image& onto, const Image& picture, std::int32_t left, std::int32_t top) {
     for (std::int32_t y = 0; y < picture.Height(); ++y) {
         for (std::int32_t x = 0; x < picture.Width(); ++x) {
             if (onto.Contains(left + x, top + y)) onto.Set(left + x, top + y, picture.At(x, y));
@@ -29,11 +29,11 @@ void draw(Image& onto, const Image& picture, std::int32_t left, std::int32_t top
     }
 }
 
-bool known_rop(std::uint32_t rop) {
+bool KnownRop(std::uint32_t rop) {
     return rop == ui::kSrcCopy || rop == ui::kNotSrcCopy || rop == ui::kSrcAnd || rop == ui::kSrcInvert;
 }
 
-Color apply(std::uint32_t rop, Color dest, Color src) {
+Color Apply(std::uint32_t rop, Color dest, Color src) {
     switch (rop) {
         case ui::kSrcCopy: return src;
         case ui::kNotSrcCopy: return ~src;
@@ -49,17 +49,17 @@ Color apply(std::uint32_t rop, Color dest, Color src) {
 
 Image MemoryRaster::fresh(const ui::PictureBox& box) const {
     ui::FormsRuntime& screen = box.Parent().Runtime();
-    Image image(pixels(box.place.width, screen.TwipsPerPixelX()), pixels(box.place.height, screen.TwipsPerPixelY()),
+    Image image(Pixels(box.place.width, screen.TwipsPerPixelX()), Pixels(box.place.height, screen.TwipsPerPixelY()),
                 box.backColor);
-    draw(image, box.picture, 0, 0);
+    Draw(image, box.picture, 0, 0);
     return image;
 }
 
 Image MemoryRaster::fresh(const ui::PaintedForm& form) const {
     ui::FormsRuntime& screen = form.Runtime();
-    Image image(pixels(form.ClientWidth(), screen.TwipsPerPixelX()),
-                pixels(form.ClientHeight(), screen.TwipsPerPixelY()), form.backColor);
-    draw(image, form.picture, 0, 0);
+    Image image(Pixels(form.ClientWidth(), screen.TwipsPerPixelX()),
+                Pixels(form.ClientHeight(), screen.TwipsPerPixelY()), form.backColor);
+    Draw(image, form.picture, 0, 0);
     return image;
 }
 
@@ -111,8 +111,8 @@ void MemoryRaster::SetVisible(ui::PictureBox& box, bool visible) {
     if (box.visible && !visible) {
         // What the box showed stays on the screen until the form repaints.
         ui::FormsRuntime& screen = box.Parent().Runtime();
-        draw(state(box.Parent()).layer, state(box).surface, pixels(box.place.left, screen.TwipsPerPixelX()),
-             pixels(box.place.top, screen.TwipsPerPixelY()));
+        Draw(state(box.Parent()).layer, state(box).surface, Pixels(box.place.left, screen.TwipsPerPixelX()),
+             Pixels(box.place.top, screen.TwipsPerPixelY()));
     }
     box.visible = visible;
 }
@@ -142,8 +142,8 @@ Image MemoryRaster::Shown(ui::PaintedForm& form) {
     ui::FormsRuntime& runtime = form.Runtime();
     for (ui::PictureBox* box : form.Pictures()) {
         if (!box->visible) continue;
-        draw(screen, state(*box).surface, pixels(box->place.left, runtime.TwipsPerPixelX()),
-             pixels(box->place.top, runtime.TwipsPerPixelY()));
+        Draw(screen, state(*box).surface, Pixels(box->place.left, runtime.TwipsPerPixelX()),
+             Pixels(box->place.top, runtime.TwipsPerPixelY()));
     }
     return screen;
 }
@@ -269,7 +269,7 @@ bool MemoryRaster::BitBlt(Hdc dest, std::int32_t x, std::int32_t y, std::int32_t
                           std::int32_t srcX, std::int32_t srcY, std::uint32_t rop) {
     const auto d = contexts_.find(dest);
     const auto s = contexts_.find(src);
-    if (d == contexts_.end() || s == contexts_.end() || !known_rop(rop)) return false;
+    if (d == contexts_.end() || s == contexts_.end() || !KnownRop(rop)) return false;
     bool srcMono = false, destMono = false;
     const std::optional<Image> from = readable(s->second, srcMono);
     Image* to = writable(d->second, destMono);
@@ -281,7 +281,7 @@ bool MemoryRaster::BitBlt(Hdc dest, std::int32_t x, std::int32_t y, std::int32_t
             Color pixel = from->At(srcX + i, srcY + j);
             if (srcMono && !destMono) pixel = pixel ? d->second.back : ui::kBlack;
             if (!srcMono && destMono) pixel = pixel == s->second.back ? 1 : 0;
-            to->Set(x + i, y + j, apply(rop, to->At(x + i, y + j), pixel) & mask);
+            to->Set(x + i, y + j, Apply(rop, to->At(x + i, y + j), pixel) & mask);
         }
     }
     return true;

@@ -27,7 +27,7 @@ TEST_F(Lifecycle, ActivationCreatesBothCommandsWithCopyDisabled) {
     EXPECT_EQ(host.Commands()[1]->caption(), "Copy Custom Properties");
     EXPECT_EQ(host.Commands()[1]->id(), kCopyCommandId);
     EXPECT_FALSE(host.Commands()[1]->enabled());
-    EXPECT_TRUE(host.Commands()[0]->third() && host.Commands()[1]->third());
+    EXPECT_TRUE(host.Commands()[0]->flag() && host.Commands()[1]->flag());
     EXPECT_EQ(host.BoundSinkCount(), 1u);
     EXPECT_TRUE(forms.Messages().empty());
 }

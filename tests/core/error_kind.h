@@ -10,7 +10,7 @@ namespace bm::test {
 
 // The kind of error that `f` raises, or nothing when it returns normally.
 template <class F>
-std::optional<ErrorKind> error_kind_of(F&& f) {
+std::optional<ErrorKind> ErrorKindOf(F&& f) {
     try {
         f();
     } catch (const Error& e) {
@@ -21,7 +21,7 @@ std::optional<ErrorKind> error_kind_of(F&& f) {
 
 // Tables are written with a period; the code reads and writes the user's
 // decimal separator.
-inline std::string localized(std::string text) {
+inline std::string Localized(std::string text) {
     for (char& c : text)
         if (c == '.') c = decimal_separator();
     return text;

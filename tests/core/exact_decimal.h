@@ -20,7 +20,7 @@ struct Expansion {
     std::string fraction;  // every digit, possibly empty
 };
 
-inline Expansion expand(double x) {
+inline Expansion Expand(double x) {
     int e = 0;
     const double f = std::frexp(std::fabs(x), &e);
     auto m = static_cast<std::uint64_t>(std::ldexp(f, 53));
@@ -50,8 +50,8 @@ inline Expansion expand(double x) {
 }
 
 // x rounded to `places` on its exact value, a tie to the even digit, as text.
-inline std::string reference_rounding(double x, int places) {
-    Expansion d = expand(x);
+inline std::string ReferenceRounding(double x, int places) {
+    Expansion d = Expand(x);
     d.fraction.resize(std::max(d.fraction.size(), static_cast<std::size_t>(places) + 1), '0');
     std::string kept = d.whole + d.fraction.substr(0, static_cast<std::size_t>(places));
     const char first = d.fraction[static_cast<std::size_t>(places)];

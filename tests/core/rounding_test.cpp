@@ -17,13 +17,13 @@
 namespace bm {
 namespace {
 
-using test::error_kind_of;
-using test::expand;
+using test::ErrorKindOf;
+using test::Expand;
 using test::Expansion;
-using test::reference_rounding;
-using test::localized;
+using test::ReferenceRounding;
+using test::Localized;
 
-std::string exact(double x) {
+std::string ExactText(double x) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.17g", x);
     return buf;
@@ -36,11 +36,11 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 template <class Int>
-void expect_rounding(Int (*round)(double), double x, std::optional<Int> want) {
+void ExpectRounding(Int (*round)(double), double x, std::optional<Int> want) {
     if (want)
-        EXPECT_EQ(round(x), *want) << "x = " << exact(x);
+        EXPECT_EQ(round(x), *want) << "x = " << ExactText(x);
     else
-        EXPECT_EQ(error_kind_of([&] { round(x); }), ErrorKind::Overflow) << "x = " << exact(x);
+        EXPECT_EQ(ErrorKindOf([&] { round(x); }), ErrorKind::Overflow) << "x = " << ExactText(x);
 }
 
 TEST(RoundToInteger, HalvesGoToEvenAndTheEdgesOverflow) {
@@ -61,8 +61,8 @@ TEST(RoundToInteger, HalvesGoToEvenAndTheEdgesOverflow) {
         {1e300, {}, {}},  {kNaN, {}, {}},  {-kInf, {}, {}},
     };
     for (const auto& c : cases) {
-        expect_rounding(&round_to_integer, c.x, c.integer);
-        expect_rounding(&round_to_long, c.x, c.long_value);
+        ExpectRounding(&round_to_integer, c.x, c.integer);
+        ExpectRounding(&round_to_long, c.x, c.long_value);
     }
 }
 
@@ -70,11 +70,11 @@ TEST(RoundToInteger, HalvesGoToEvenAndTheEdgesOverflow) {
 // Rounding to decimal places, against a slow exact reference.
 
 TEST(ExactReference, ExpandsEveryDigit) {
-    const Expansion tenth = expand(0.1);
+    const Expansion tenth = Expand(0.1);
     EXPECT_EQ(tenth.whole + "." + tenth.fraction,
               "0.1000000000000000055511151231257827021181583404541015625");
-    EXPECT_EQ(reference_rounding(2.675, 2), "2.67");
-    EXPECT_EQ(reference_rounding(-9.5, 0), "-10.");
+    EXPECT_EQ(ReferenceRounding(2.675, 2), "2.67");
+    EXPECT_EQ(ReferenceRounding(-9.5, 0), "-10.");
 }
 
 TEST(RoundPlaces, MatchesExactReferenceOnRandomValues) {
@@ -94,16 +94,16 @@ TEST(RoundPlaces, MatchesExactReferenceOnRandomValues) {
                 std::ldexp(unit(rng), exponent(rng)) * (round % 2 == 0 ? 1 : -1),
             };
             for (double x : values) {
-                const std::string want = reference_rounding(x, places);
+                const std::string want = ReferenceRounding(x, places);
                 ASSERT_EQ(round_places(x, places), std::strtod(want.c_str(), nullptr))
-                    << "x = " << exact(x) << ", places = " << places << ", want " << want;
+                    << "x = " << ExactText(x) << ", places = " << places << ", want " << want;
                 // Below 15 significant digits the pattern shows the rounded decimal as it is.
                 if (std::fabs(x) < 1e6) {
                     std::string text = want;
                     if (std::strtod(want.c_str(), nullptr) == 0.0 && text[0] == '-')
                         text.erase(0, 1);
-                    ASSERT_EQ(format_fixed_pattern(x, places), localized(text))
-                        << "x = " << exact(x) << ", places = " << places;
+                    ASSERT_EQ(format_fixed_pattern(x, places), Localized(text))
+                        << "x = " << ExactText(x) << ", places = " << places;
                 }
                 ++checked;
             }
@@ -128,8 +128,8 @@ TEST(RoundPlaces, NamedExamples) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(round_places(c.x, c.places), c.want)
-            << "x = " << exact(c.x) << ", places = " << c.places;
-    EXPECT_EQ(error_kind_of([] { round_places(1.0, -1); }), ErrorKind::InvalidArgument);
+            << "x = " << ExactText(c.x) << ", places = " << c.places;
+    EXPECT_EQ(ErrorKindOf([] { round_places(1.0, -1); }), ErrorKind::InvalidArgument);
 }
 
 // ---------------------------------------------------------------------------
@@ -152,18 +152,18 @@ TEST(FormatFixedPattern, Examples) {
         {1e-20, 25, "0.0000000000000000000100000"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(format_fixed_pattern(c.x, c.places), localized(c.want))
-            << "x = " << exact(c.x) << ", places = " << c.places;
+        EXPECT_EQ(format_fixed_pattern(c.x, c.places), Localized(c.want))
+            << "x = " << ExactText(c.x) << ", places = " << c.places;
     // A subnormal holds fewer than 15 digits; its text still stops at `places`.
     EXPECT_EQ(format_fixed_pattern(1e-320, 325),
-              localized("0." + std::string(320, '0') + "99999"));
+              Localized("0." + std::string(320, '0') + "99999"));
 }
 
 TEST(FormatFixedPattern, RefusesWhatItCannotShow) {
-    EXPECT_EQ(error_kind_of([] { format_fixed_pattern(1.0, -1); }), ErrorKind::InvalidArgument);
-    EXPECT_EQ(error_kind_of([] { format_fixed_pattern(1.0, INT32_MAX); }),
+    EXPECT_EQ(ErrorKindOf([] { format_fixed_pattern(1.0, -1); }), ErrorKind::InvalidArgument);
+    EXPECT_EQ(ErrorKindOf([] { format_fixed_pattern(1.0, INT32_MAX); }),
               ErrorKind::InvalidArgument);
-    EXPECT_EQ(error_kind_of([] { format_fixed_pattern(kNaN, 2); }), ErrorKind::Overflow);
+    EXPECT_EQ(ErrorKindOf([] { format_fixed_pattern(kNaN, 2); }), ErrorKind::Overflow);
 }
 
 }  // namespace

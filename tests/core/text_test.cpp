@@ -13,8 +13,8 @@
 namespace bm {
 namespace {
 
-using test::error_kind_of;
-using test::localized;
+using test::ErrorKindOf;
+using test::Localized;
 
 // ---------------------------------------------------------------------------
 // Leading number
@@ -49,9 +49,9 @@ const LeadingCase kLeadingCases[] = {
 INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumber, testing::ValuesIn(kLeadingCases));
 
 TEST(LeadingNumberLimits, NumberBeyondTheLargestDoubleOverflows) {
-    EXPECT_EQ(error_kind_of([] { leading_number("1e400 mm"); }), ErrorKind::Overflow);
-    EXPECT_EQ(error_kind_of([] { leading_number("2e308"); }), ErrorKind::Overflow);
-    EXPECT_EQ(error_kind_of([] { leading_number("-1e99999999999999999999"); }),
+    EXPECT_EQ(ErrorKindOf([] { leading_number("1e400 mm"); }), ErrorKind::Overflow);
+    EXPECT_EQ(ErrorKindOf([] { leading_number("2e308"); }), ErrorKind::Overflow);
+    EXPECT_EQ(ErrorKindOf([] { leading_number("-1e99999999999999999999"); }),
               ErrorKind::Overflow);
 }
 
@@ -78,7 +78,7 @@ TEST(NumberText, FifteenSignificantDigits) {
 // ---------------------------------------------------------------------------
 // Variant conversions
 
-std::string shown(const Variant& v) {
+std::string Shown(const Variant& v) {
     return v.type() == VarType::kString ? "\"" + v.as_string() + "\"" : type_name(v.type());
 }
 
@@ -93,19 +93,19 @@ TEST(ToLong, CoercesEveryKindOfValue) {
         {Variant(), 0},          {true, -1},              {false, 0},
         {std::int16_t{7}, 7},    {std::int32_t{-5}, -5},  {2.5, 2},
         {3.5, 4},                {Date{2.5}, 2},          {"12", 12},
-        {localized(" 2.5 "), 2}, {localized("3.5"), 4},   {localized("-1.5e1"), -15},
+        {Localized(" 2.5 "), 2}, {Localized("3.5"), 4},   {Localized("-1.5e1"), -15},
         {"+1E3", 1000},          {"1e-400", 0},           {"", {}},
         {"  ", {}},              {"abc", {}},             {"12abc", {}},
-        {"1e", {}},              {localized("."), {}},    {localized("1.2.3"), {}},
+        {"1e", {}},              {Localized("."), {}},    {Localized("1.2.3"), {}},
         {"1 2", {}},             {Bytes{1, 2}, {}},       {std::make_shared<Object>(), {}},
         {"3e9", {}, ErrorKind::Overflow},    {"1e400", {}, ErrorKind::Overflow},
         {"-2e308", {}, ErrorKind::Overflow}, {3e9, {}, ErrorKind::Overflow},
     };
     for (const auto& c : cases) {
         if (c.want)
-            EXPECT_EQ(to_long(c.value), *c.want) << shown(c.value);
+            EXPECT_EQ(to_long(c.value), *c.want) << Shown(c.value);
         else
-            EXPECT_EQ(error_kind_of([&] { to_long(c.value); }), c.error) << shown(c.value);
+            EXPECT_EQ(ErrorKindOf([&] { to_long(c.value); }), c.error) << Shown(c.value);
     }
 }
 
@@ -114,18 +114,18 @@ TEST(IsNumeric, NumbersAndTextThatReadsAsOne) {
         Variant value;
         bool want;
     } cases[] = {
-        {Date{1.0}, true}, {Variant(), false}, {localized(" -1.5e3 "), true}, {"3e9", true},
+        {Date{1.0}, true}, {Variant(), false}, {Localized(" -1.5e3 "), true}, {"3e9", true},
         {"", false},       {"12a", false},     {"1e400", false},              {Bytes{}, false},
     };
-    for (const auto& c : cases) EXPECT_EQ(is_numeric(c.value), c.want) << shown(c.value);
+    for (const auto& c : cases) EXPECT_EQ(is_numeric(c.value), c.want) << Shown(c.value);
 }
 
 TEST(ToInteger, OverflowsBeyondSixteenBits) {
-    EXPECT_EQ(to_integer(Variant(localized("-32768.5"))), -32768);
+    EXPECT_EQ(to_integer(Variant(Localized("-32768.5"))), -32768);
     EXPECT_EQ(to_integer(Variant(true)), -1);
-    EXPECT_EQ(error_kind_of([] { to_integer(Variant(std::int32_t{40000})); }),
+    EXPECT_EQ(ErrorKindOf([] { to_integer(Variant(std::int32_t{40000})); }),
               ErrorKind::Overflow);
-    EXPECT_EQ(error_kind_of([] { to_integer(Variant(localized("32767.5"))); }),
+    EXPECT_EQ(ErrorKindOf([] { to_integer(Variant(Localized("32767.5"))); }),
               ErrorKind::Overflow);
 }
 
@@ -136,7 +136,7 @@ TEST(ToText, WritesEveryKindOfValue) {
     } cases[] = {
         {Variant(), ""},          {true, "True"},        {false, "False"},
         {std::int16_t{-7}, "-7"}, {std::int32_t{123456}, "123456"},
-        {0.1 + 0.2, localized("0.3")},                   {1.5e20, "1.5E+20"},
+        {0.1 + 0.2, Localized("0.3")},                   {1.5e20, "1.5E+20"},
         {"abc", "abc"},           {Date{0.0}, "1899-12-30"},  {Date{60.0}, "1900-02-28"},
         {Date{45000.75}, "2023-03-15T18:00:00"},
         {Date{-1.25}, "1899-12-29T06:00:00"},  // before the epoch the time still counts forward
@@ -144,11 +144,11 @@ TEST(ToText, WritesEveryKindOfValue) {
         {Date{2958465.5}, "9999-12-31T12:00:00"},
     };
     for (const auto& c : cases) EXPECT_EQ(to_text(c.value), c.want) << "want " << c.want;
-    EXPECT_EQ(error_kind_of([] { to_text(Variant(Date{1e10})); }), ErrorKind::Overflow);
-    EXPECT_EQ(error_kind_of([] { to_text(Variant(Date{-657435.0})); }), ErrorKind::Overflow);
+    EXPECT_EQ(ErrorKindOf([] { to_text(Variant(Date{1e10})); }), ErrorKind::Overflow);
+    EXPECT_EQ(ErrorKindOf([] { to_text(Variant(Date{-657435.0})); }), ErrorKind::Overflow);
     // Half a second before year 10000 rounds into it.
-    EXPECT_EQ(error_kind_of([] { to_text(Variant(Date{2958465.9999999})); }), ErrorKind::Overflow);
-    EXPECT_EQ(error_kind_of([] { to_text(Variant(Bytes{})); }), ErrorKind::TypeMismatch);
+    EXPECT_EQ(ErrorKindOf([] { to_text(Variant(Date{2958465.9999999})); }), ErrorKind::Overflow);
+    EXPECT_EQ(ErrorKindOf([] { to_text(Variant(Bytes{})); }), ErrorKind::TypeMismatch);
 }
 
 // ---------------------------------------------------------------------------

@@ -9,7 +9,7 @@
 namespace bm {
 namespace {
 
-std::string repeated(const std::string& text, int times) {
+std::string Repeated(const std::string& text, int times) {
     std::string out;
     for (int i = 0; i < times; ++i) out += text;
     return out;
@@ -30,7 +30,7 @@ TEST(VariantPrint, TypeNameAndReadableValue) {
         {"a \"b\"\\c\n", R"(String "a \"b\"\\c\x0a")"},
         {"é", "String \"é\""},
         {Bytes{0x0A, 0xFF}, "Byte()[2] 0a ff"},
-        {Bytes(40, 0), "Byte()[40]" + repeated(" 00", 32) + " ..."},  // the first bytes only
+        {Bytes(40, 0), "Byte()[40]" + Repeated(" 00", 32) + " ..."},  // the first bytes only
         {ObjectRef(), "Object Nothing"},
         {std::make_shared<Object>(), "Object"},
     };

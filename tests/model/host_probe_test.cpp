@@ -14,7 +14,7 @@ namespace {
 const std::vector<std::string> kRun = {"Count", "Item", "PropName", "PropValue",
                                        "Item",  "PropName", "PropValue.put", "PropAdd"};
 
-void enter(HostProbe& probe, const std::string& name) {
+void Enter(HostProbe& probe, const std::string& name) {
     const auto dot = name.find(".put");
     if (dot == std::string::npos)
         probe.Enter(name);
@@ -24,11 +24,11 @@ void enter(HostProbe& probe, const std::string& name) {
 
 // Plays the run, goes on past failures, and gives the 0-based positions of
 // the calls that failed with their messages.
-std::vector<std::pair<int, std::string>> play(HostProbe& probe) {
+std::vector<std::pair<int, std::string>> Play(HostProbe& probe) {
     std::vector<std::pair<int, std::string>> failed;
     for (int i = 0; i < static_cast<int>(kRun.size()); ++i) {
         try {
-            enter(probe, kRun[static_cast<std::size_t>(i)]);
+            Enter(probe, kRun[static_cast<std::size_t>(i)]);
         } catch (const Error& e) {
             EXPECT_EQ(e.kind(), ErrorKind::HostFailure);
             failed.emplace_back(i, e.what());
@@ -39,7 +39,7 @@ std::vector<std::pair<int, std::string>> play(HostProbe& probe) {
 
 TEST(HostProbe, CountsEachCallOnceAndPutsUnderBothNames) {
     HostProbe probe;
-    play(probe);
+    Play(probe);
     EXPECT_EQ(probe.TotalCalls(), static_cast<std::int64_t>(kRun.size()));
     EXPECT_EQ(probe.Calls("Item"), 2);
     EXPECT_EQ(probe.Calls("PropValue"), 2);
@@ -55,7 +55,7 @@ TEST(HostProbe, TraceKeepsCallOrderOnlyWhenAsked) {
     HostProbe probe;
     probe.Enter("Count");
     probe.Trace(true);
-    play(probe);
+    Play(probe);
     EXPECT_EQ(probe.TraceLog(), kRun);
 }
 
@@ -70,7 +70,7 @@ class HostProbeFaults : public ::testing::TestWithParam<FaultCase> {};
 TEST_P(HostProbeFaults, FailExactlyTheChosenCalls) {
     HostProbe probe;
     GetParam().arm(probe);
-    EXPECT_EQ(play(probe), GetParam().failures);
+    EXPECT_EQ(Play(probe), GetParam().failures);
     // The failed calls were made, so they count.
     EXPECT_EQ(probe.TotalCalls(), static_cast<std::int64_t>(kRun.size()));
 }

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "host_failure.h"
+#include "core/error_kind.h"
 #include "workbench/model/memory_host.h"
 
 namespace bm::workbench {
 namespace {
 
-using test::error_kind;
+using bm::test::ErrorKindOf;
 
 struct Seen {
     std::string name;
@@ -109,7 +109,7 @@ TEST(Events, ActivateNotifiesBeforeAndAfterTheSwitch) {
 
 TEST(Application, WithoutAnActiveDocumentCurrentDocumentFails) {
     MemoryHost host;
-    EXPECT_EQ(error_kind([&] { host.App()->CurrentDocument(); }), ErrorKind::HostFailure);
+    EXPECT_EQ(ErrorKindOf([&] { host.App()->CurrentDocument(); }), ErrorKind::HostFailure);
 }
 
 TEST(Commands, PickRunsOnlyEnabledCommandsAndTheLatestDefinitionCounts) {
@@ -150,9 +150,9 @@ struct OperationCase {
     std::function<void(MemoryHost&)> call;
 };
 
-std::shared_ptr<MemoryDocument> part(MemoryHost& h) { return h.FindDocument("C:/Work/Bracket.ipt"); }
-std::shared_ptr<MemoryProperty> prop(MemoryHost& h) { return part(h)->UserProps()->properties()[0]; }
-std::shared_ptr<MemoryFileRef> ref(MemoryHost& h) {
+std::shared_ptr<MemoryDocument> Part(MemoryHost& h) { return h.FindDocument("C:/Work/Bracket.ipt"); }
+std::shared_ptr<MemoryProperty> Prop(MemoryHost& h) { return Part(h)->UserProps()->properties()[0]; }
+std::shared_ptr<MemoryFileRef> Ref(MemoryHost& h) {
     return h.FindDocument("C:/Work/Sheet.idw")->Refs()->refs().front();
 }
 
@@ -184,7 +184,7 @@ TEST_P(EveryOperation, IsCountedAndCanFail) {
         MemoryHost host;
         build(host);
         host.Probe().FailOperation(op);
-        EXPECT_EQ(error_kind([&] { GetParam().call(host); }), ErrorKind::HostFailure);
+        EXPECT_EQ(ErrorKindOf([&] { GetParam().call(host); }), ErrorKind::HostFailure);
         EXPECT_EQ(host.Probe().FaultsFired(), 1);
     }
 }
@@ -209,39 +209,39 @@ INSTANTIATE_TEST_SUITE_P(
         OperationCase{"AddInActive.put",
                       [](MemoryHost& h) { h.App()->addins()->find("{x}")->AddInActive(false); }},
         OperationCase{"CurrentDocument", [](MemoryHost& h) { h.App()->CurrentDocument(); }},
-        OperationCase{"DocKind", [](MemoryHost& h) { part(h)->DocKind(); }},
-        OperationCase{"FileRefs", [](MemoryHost& h) { part(h)->FileRefs(); }},
-        OperationCase{"DocPropertySets", [](MemoryHost& h) { part(h)->DocPropertySets(); }},
-        OperationCase{"DocUpdate", [](MemoryHost& h) { part(h)->DocUpdate(); }},
-        OperationCase{"DocUnits", [](MemoryHost& h) { part(h)->DocUnits(); }},
-        OperationCase{"PartDefinition", [](MemoryHost& h) { part(h)->PartDefinition(); }},
+        OperationCase{"DocKind", [](MemoryHost& h) { Part(h)->DocKind(); }},
+        OperationCase{"FileRefs", [](MemoryHost& h) { Part(h)->FileRefs(); }},
+        OperationCase{"DocPropertySets", [](MemoryHost& h) { Part(h)->DocPropertySets(); }},
+        OperationCase{"DocUpdate", [](MemoryHost& h) { Part(h)->DocUpdate(); }},
+        OperationCase{"DocUnits", [](MemoryHost& h) { Part(h)->DocUnits(); }},
+        OperationCase{"PartDefinition", [](MemoryHost& h) { Part(h)->PartDefinition(); }},
         OperationCase{"AssemblyDefinition",
                       [](MemoryHost& h) {
                           h.FindDocument("C:/Work/Frame.iam")->AssemblyDefinition();
                       }},
         OperationCase{"DefinitionMassProps",
-                      [](MemoryHost& h) { part(h)->Definition()->DefinitionMassProps(); }},
+                      [](MemoryHost& h) { Part(h)->Definition()->DefinitionMassProps(); }},
         OperationCase{"MassAccuracy.put",
-                      [](MemoryHost& h) { part(h)->MassProps()->MassAccuracy(24580); }},
-        OperationCase{"MassValue", [](MemoryHost& h) { part(h)->MassProps()->MassValue(); }},
-        OperationCase{"AreaValue", [](MemoryHost& h) { part(h)->MassProps()->AreaValue(); }},
-        OperationCase{"VolumeValue", [](MemoryHost& h) { part(h)->MassProps()->VolumeValue(); }},
-        OperationCase{"FileRefKind", [](MemoryHost& h) { ref(h)->FileRefKind(); }},
-        OperationCase{"FileRefName", [](MemoryHost& h) { ref(h)->FileRefName(); }},
-        OperationCase{"FileRefFullName", [](MemoryHost& h) { ref(h)->FileRefFullName(); }},
-        OperationCase{"FileRefDocument", [](MemoryHost& h) { ref(h)->FileRefDocument(); }},
-        OperationCase{"Count", [](MemoryHost& h) { part(h)->UserProps()->Count(); }},
-        OperationCase{"Enumerate", [](MemoryHost& h) { part(h)->Refs()->Enumerate(); }},
-        OperationCase{"PropAdd", [](MemoryHost& h) { part(h)->UserProps()->PropAdd(1.0, "N"); }},
-        OperationCase{"PropName", [](MemoryHost& h) { prop(h)->PropName(); }},
-        OperationCase{"PropValue", [](MemoryHost& h) { prop(h)->PropValue(); }},
-        OperationCase{"PropValue.put", [](MemoryHost& h) { prop(h)->PropValue(Variant("x")); }},
-        OperationCase{"PropDelete", [](MemoryHost& h) { prop(h)->PropDelete(); }},
-        OperationCase{"UnitText", [](MemoryHost& h) { part(h)->Units()->UnitText(11281); }},
+                      [](MemoryHost& h) { Part(h)->MassProps()->MassAccuracy(24580); }},
+        OperationCase{"MassValue", [](MemoryHost& h) { Part(h)->MassProps()->MassValue(); }},
+        OperationCase{"AreaValue", [](MemoryHost& h) { Part(h)->MassProps()->AreaValue(); }},
+        OperationCase{"VolumeValue", [](MemoryHost& h) { Part(h)->MassProps()->VolumeValue(); }},
+        OperationCase{"FileRefKind", [](MemoryHost& h) { Ref(h)->FileRefKind(); }},
+        OperationCase{"FileRefName", [](MemoryHost& h) { Ref(h)->FileRefName(); }},
+        OperationCase{"FileRefFullName", [](MemoryHost& h) { Ref(h)->FileRefFullName(); }},
+        OperationCase{"FileRefDocument", [](MemoryHost& h) { Ref(h)->FileRefDocument(); }},
+        OperationCase{"Count", [](MemoryHost& h) { Part(h)->UserProps()->Count(); }},
+        OperationCase{"Enumerate", [](MemoryHost& h) { Part(h)->Refs()->Enumerate(); }},
+        OperationCase{"PropAdd", [](MemoryHost& h) { Part(h)->UserProps()->PropAdd(1.0, "N"); }},
+        OperationCase{"PropName", [](MemoryHost& h) { Prop(h)->PropName(); }},
+        OperationCase{"PropValue", [](MemoryHost& h) { Prop(h)->PropValue(); }},
+        OperationCase{"PropValue.put", [](MemoryHost& h) { Prop(h)->PropValue(Variant("x")); }},
+        OperationCase{"PropDelete", [](MemoryHost& h) { Prop(h)->PropDelete(); }},
+        OperationCase{"UnitText", [](MemoryHost& h) { Part(h)->Units()->UnitText(11281); }},
         OperationCase{"UnitConvert",
                       [](MemoryHost& h) {
                           double v = 1.0;
-                          part(h)->Units()->UnitConvert(v, "mm");
+                          Part(h)->Units()->UnitConvert(v, "mm");
                       }}),
     [](const auto& c) {
         std::string name = c.param.operation;

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "host_failure.h"
+#include "core/error_kind.h"
 #include "workbench/model/memory_host.h"
 
 namespace bm::workbench {
 namespace {
 
-using test::error_kind;
+using bm::test::ErrorKindOf;
 
 class PropertySetTest : public ::testing::Test {
 protected:
@@ -58,7 +58,7 @@ class PropertyPositionTest : public PropertySetTest,
                              public ::testing::WithParamInterface<std::int32_t> {};
 
 TEST_P(PropertyPositionTest, OutsideOneToCountIsAHostFailure) {
-    EXPECT_EQ(error_kind([&] { set_->Item(GetParam()); }), ErrorKind::HostFailure);
+    EXPECT_EQ(ErrorKindOf([&] { set_->Item(GetParam()); }), ErrorKind::HostFailure);
     EXPECT_EQ(host_.Probe().Calls("Item"), 1);
 }
 
@@ -69,8 +69,8 @@ TEST_F(PropertySetTest, DeleteClosesTheGapAndRetiresTheProperty) {
     first->PropDelete();
     EXPECT_EQ(set_->Count(), 4);
     EXPECT_EQ(set_->Item(1)->PropName(), "Long");
-    EXPECT_EQ(error_kind([&] { first->PropName(); }), ErrorKind::HostFailure);
-    EXPECT_EQ(error_kind([&] { first->PropDelete(); }), ErrorKind::HostFailure);
+    EXPECT_EQ(ErrorKindOf([&] { first->PropName(); }), ErrorKind::HostFailure);
+    EXPECT_EQ(ErrorKindOf([&] { first->PropDelete(); }), ErrorKind::HostFailure);
 
     // Deleting by position 1 as often as Count said empties the set.
     for (std::int32_t n = set_->Count(); n > 0; --n) set_->Item(1)->PropDelete();
@@ -78,7 +78,7 @@ TEST_F(PropertySetTest, DeleteClosesTheGapAndRetiresTheProperty) {
 }
 
 TEST_F(PropertySetTest, AddRefusesAnExactDuplicateButNotAnotherCase) {
-    EXPECT_EQ(error_kind([&] { set_->PropAdd(Variant("x"), "Text"); }), ErrorKind::HostFailure);
+    EXPECT_EQ(ErrorKindOf([&] { set_->PropAdd(Variant("x"), "Text"); }), ErrorKind::HostFailure);
     EXPECT_EQ(set_->PropAdd(Variant("x"), "TEXT")->PropName(), "TEXT");
     EXPECT_EQ(set_->Count(), 6);
 }
@@ -86,8 +86,8 @@ TEST_F(PropertySetTest, AddRefusesAnExactDuplicateButNotAnotherCase) {
 TEST_F(PropertySetTest, RefusesValuesAPropertyCannotHold) {
     const std::vector<Variant> refused = {Variant(Bytes{1, 2}), Variant(ObjectRef{})};
     for (const Variant& v : refused) {
-        EXPECT_EQ(error_kind([&] { set_->Item(1)->PropValue(v); }), ErrorKind::HostFailure);
-        EXPECT_EQ(error_kind([&] { set_->PropAdd(v, "New"); }), ErrorKind::HostFailure);
+        EXPECT_EQ(ErrorKindOf([&] { set_->Item(1)->PropValue(v); }), ErrorKind::HostFailure);
+        EXPECT_EQ(ErrorKindOf([&] { set_->PropAdd(v, "New"); }), ErrorKind::HostFailure);
     }
     EXPECT_EQ(part_->Prop("Text"), Variant("Steel"));
     EXPECT_EQ(part_->Prop("New"), std::nullopt);
@@ -96,9 +96,9 @@ TEST_F(PropertySetTest, RefusesValuesAPropertyCannotHold) {
 TEST_F(PropertySetTest, OnlyTheUserDefinedFormatIdNamesASet) {
     auto sets = part_->DocPropertySets();
     EXPECT_EQ(sets->Item("{d5cdd505-2e9c-101b-9397-08002b2cf9ae}"), set_);
-    EXPECT_EQ(error_kind([&] { sets->Item("{F29F85E0-4FF9-1068-AB91-08002B27B3D9}"); }),
+    EXPECT_EQ(ErrorKindOf([&] { sets->Item("{F29F85E0-4FF9-1068-AB91-08002B27B3D9}"); }),
               ErrorKind::HostFailure);
-    EXPECT_EQ(error_kind([&] { sets->Item(""); }), ErrorKind::HostFailure);
+    EXPECT_EQ(ErrorKindOf([&] { sets->Item(""); }), ErrorKind::HostFailure);
 }
 
 // ---- file references ----------------------------------------------------------
@@ -133,7 +133,7 @@ TEST_P(UnresolvedRefTest, NamesFromThePathAndCannotGiveADocument) {
     EXPECT_EQ(ref->FileRefName(), GetParam().name);
     EXPECT_EQ(ref->FileRefFullName(), GetParam().path);
     EXPECT_EQ(ref->FileRefKind(), GetParam().kind);
-    EXPECT_EQ(error_kind([&] { ref->FileRefDocument(); }), ErrorKind::HostFailure);
+    EXPECT_EQ(ErrorKindOf([&] { ref->FileRefDocument(); }), ErrorKind::HostFailure);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -159,7 +159,7 @@ class DefinitionTest : public ::testing::TestWithParam<DefinitionCase> {};
 TEST_P(DefinitionTest, OnlyPartsAndAssembliesHaveTheirOwn) {
     MemoryHost host;
     auto doc = host.AddDocument(GetParam().kind, "C:/Work/Thing");
-    auto answers = [](auto call) { return !error_kind(call).has_value(); };
+    auto answers = [](auto call) { return !ErrorKindOf(call).has_value(); };
     EXPECT_EQ(answers([&] { doc->PartDefinition(); }), GetParam().part);
     EXPECT_EQ(answers([&] { doc->AssemblyDefinition(); }), GetParam().assembly);
     EXPECT_EQ(doc->IsDrawing(), GetParam().kind == host::kDrawingDocument);

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "host_failure.h"
+#include "core/error_kind.h"
 #include "workbench/model/memory_host.h"
 
 namespace bm::workbench {
 namespace {
 
-using test::error_kind;
+using bm::test::ErrorKindOf;
 
 struct ConvertCase {
     const char* mass;
@@ -89,7 +89,7 @@ TEST_P(UnitConvertRefusal, FailsAndLeavesTheValue) {
     MemoryUnits units(std::make_shared<HostProbe>());
     units.set_units("kg", GetParam().length);
     double value = 4.25;
-    EXPECT_EQ(error_kind([&] { units.UnitConvert(value, GetParam().units); }),
+    EXPECT_EQ(ErrorKindOf([&] { units.UnitConvert(value, GetParam().units); }),
               ErrorKind::HostFailure);
     EXPECT_EQ(value, 4.25);
 }
@@ -113,7 +113,7 @@ TEST(UnitText, NamesTheDocumentUnitsForTheTwoCodes) {
     auto units = part->DocUnits();
     EXPECT_EQ(units->UnitText(11281), "lbmass");
     EXPECT_EQ(units->UnitText(11266), "in");
-    EXPECT_EQ(error_kind([&] { units->UnitText(0); }), ErrorKind::HostFailure);
+    EXPECT_EQ(ErrorKindOf([&] { units->UnitText(0); }), ErrorKind::HostFailure);
 }
 
 }  // namespace

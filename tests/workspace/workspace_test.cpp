@@ -47,18 +47,18 @@ private:
     fs::path path_;
 };
 
-std::string read_all(const fs::path& file) {
+std::string ReadAll(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-void write_all(const fs::path& file, const std::string& text) {
+void WriteAll(const fs::path& file, const std::string& text) {
     std::ofstream(file, std::ios::binary) << text;
 }
 
-std::string load_error(const std::string& text) {
+std::string LoadError(const std::string& text) {
     try {
         ParseWorkspace(text, "ws.json");
     } catch (const WorkspaceError& e) {
@@ -77,7 +77,7 @@ struct DocState {
     friend bool operator==(const DocState&, const DocState&) = default;
 };
 
-std::vector<DocState> state(const MemoryHost& host) {
+std::vector<DocState> State(const MemoryHost& host) {
     std::vector<DocState> out;
     for (const auto& d : host.Documents()) {
         DocState s{d->kind(),
@@ -153,7 +153,7 @@ TEST(WorkspaceLoad, LeftOutFieldsTakeTheirDefaults) {
           {"name": "h", "type": "boolean"}, {"name": "i", "type": "date"}]}]})",
                                   "ws.json");
     EXPECT_EQ(ws.hostVersion, 5);
-    const auto docs = state(ws.host);
+    const auto docs = State(ws.host);
     EXPECT_EQ(docs[0], (DocState{host::kAssemblyDocument,
                                  "C:\\W\\Frame.IAM",
                                  "Frame",
@@ -205,15 +205,15 @@ void PrintTo(const BadFile& bad, std::ostream* os) { *os << bad.what; }
 class WorkspaceBadFile : public ::testing::TestWithParam<BadFile> {};
 
 TEST_P(WorkspaceBadFile, NamesThePlaceAndWhatWasExpected) {
-    EXPECT_EQ(load_error(GetParam().text), "ws.json:" + GetParam().message) << GetParam().text;
+    EXPECT_EQ(LoadError(GetParam().text), "ws.json:" + GetParam().message) << GetParam().text;
 }
 
-std::string doc(const std::string& fields) {
+std::string DocText(const std::string& fields) {
     return R"({"documents": [{"file": "p.ipt", )" + fields + "}]}";
 }
 // A property's "type" and "value" fields; the value starts at column 84 + the type's length.
-std::string prop(const std::string& type, const std::string& value) {
-    return doc(R"("properties": [{"name": "P", "type": ")" + type + R"(", "value": )" + value +
+std::string PropText(const std::string& type, const std::string& value) {
+    return DocText(R"("properties": [{"name": "P", "type": ")" + type + R"(", "value": )" + value +
                "}]");
 }
 
@@ -236,7 +236,7 @@ const BadFile kBadFiles[] = {
      "1:28: expected an escape: \\\" \\\\ \\/ \\b \\f \\n \\r \\t or \\uXXXX"},
     {"LeadingZero", R"({"hostVersion": 05})",
      "1:17: expected a number in JSON's form (like -12, 3.5 or 1e-3), found 05"},
-    {"HugeNumber", prop("double", "1e400"),
+    {"HugeNumber", PropText("double", "1e400"),
      "1:90: expected a number within the range of a double, found 1e400"},
     {"CrlfLines", "{\r\n\"hostVersion\":\r\n true}",
      "3:2: expected a whole number from 0 to 2147483647 for \"hostVersion\", found true"},
@@ -246,11 +246,11 @@ const BadFile kBadFiles[] = {
      "1:20: expected JSON without comments"},
     {"LineBreakInString", "{\"documents\": [{\"file\": \"a.ipt\n\"}]}",
      "1:25: expected a closing '\"' for this string"},
-    {"BrokenUtf8", doc("\"name\": \"Gr\xC3" "e\""),
+    {"BrokenUtf8", DocText("\"name\": \"Gr\xC3" "e\""),
      "1:45: expected text in UTF-8, found the byte 0xC3"},
     {"NotUtf8Name", "{\"hostVersion\": 5, \"\xFF\": 1}",
      "1:21: expected text in UTF-8, found the byte 0xFF"},
-    {"LoneSurrogate", doc(R"("name": "a\uDC00")"),
+    {"LoneSurrogate", DocText(R"("name": "a\uDC00")"),
      "1:44: expected \\uD800 to \\uDBFF followed by \\uDC00 to \\uDFFF for a character beyond "
      "U+FFFF"},
     {"NoDigitAfterPoint", R"({"hostVersion": 1.})",
@@ -260,13 +260,13 @@ const BadFile kBadFiles[] = {
      "12"},
     // Places after escapes and empty arrays and objects.
     {"AfterEscapesAndEmpties",
-     doc(R"("name": "\"\\\u00e9\"", "properties": [], "units": {}, "kind": 5)"),
+     DocText(R"("name": "\"\\\u00e9\"", "properties": [], "units": {}, "kind": 5)"),
      "1:97: expected text for \"kind\", found 5"},
     // Shape.
     {"RootArray", "[]",
      "1:1: expected the workspace object { \"hostVersion\": ..., \"documents\": [...] }, found an "
      "array"},
-    {"UnknownField", doc(R"("kind": "part", "kidn": "part")"),
+    {"UnknownField", DocText(R"("kind": "part", "kidn": "part")"),
      "1:50: unknown field \"kidn\" in a document; expected \"file\", \"kind\", \"name\", "
      "\"units\", \"mass\", \"properties\", \"references\""},
     {"EscapedKey", R"({"hostVersion": 5, "a\"b": 1})",
@@ -277,63 +277,63 @@ const BadFile kBadFiles[] = {
      "1:16: expected a \"file\" in every document"},
     {"EmptyFile", R"({"documents": [{"file": ""}]})",
      "1:25: expected non-empty text for \"file\", found \"\""},
-    {"UnknownKind", doc(R"("kind": "prt")"),
+    {"UnknownKind", DocText(R"("kind": "prt")"),
      "1:42: expected \"part\", \"assembly\", \"drawing\" or \"presentation\" for \"kind\", found "
      "\"prt\""},
     {"DuplicateFile", "{\"documents\": [{\"file\": \"a.ipt\"},\n {\"file\": \"a.ipt\"}]}",
      "2:11: expected each document file once; \"a.ipt\" is also at 1:25"},
-    {"UnknownMassUnit", doc(R"("units": {"mass": "kilo"})"),
+    {"UnknownMassUnit", DocText(R"("units": {"mass": "kilo"})"),
      "1:52: expected a mass unit (mg, g, kg, lbmass, ozmass, slug), found \"kilo\""},
-    {"LengthExpression", doc(R"("units": {"length": "mm mm"})"),
+    {"LengthExpression", DocText(R"("units": {"length": "mm mm"})"),
      "1:54: expected a length unit (um, mm, cm, m, km, mil, in, ft, yd), found \"mm mm\""},
-    {"NegativeMass", doc(R"("mass": {"area": -1})"),
+    {"NegativeMass", DocText(R"("mass": {"area": -1})"),
      "1:51: expected a number not below 0 for \"area\", found -1"},
     {"HostVersionText", R"({"hostVersion": "5"})",
      "1:17: expected a whole number from 0 to 2147483647 for \"hostVersion\", found \"5\""},
     {"NegativeHostVersion", R"({"hostVersion": -1})",
      "1:17: expected a whole number from 0 to 2147483647 for \"hostVersion\", found -1"},
     // Properties.
-    {"PropertyWithoutName", doc(R"("properties": [{"value": 1}])"),
+    {"PropertyWithoutName", DocText(R"("properties": [{"value": 1}])"),
      "1:49: expected a \"name\" in every property"},
-    {"DuplicateProperty", doc(R"("properties": [{"name": "P"}, {"name": "P"}])"),
+    {"DuplicateProperty", DocText(R"("properties": [{"name": "P"}, {"name": "P"}])"),
      "1:73: expected each property name once in a document; \"P\" is also at 1:58"},
-    {"UnknownType", prop("string", "\"x\""),
+    {"UnknownType", PropText("string", "\"x\""),
      "1:71: expected \"text\", \"integer\", \"double\", \"date\" or \"boolean\" for \"type\", "
      "found \"string\""},
-    {"IntegerAsText", prop("integer", "\"3\""),
+    {"IntegerAsText", PropText("integer", "\"3\""),
      "1:91: expected a whole number from -2147483648 to 2147483647 for an \"integer\" property, "
      "found \"3\""},
-    {"IntegerTooLarge", prop("integer", "2147483648"),
+    {"IntegerTooLarge", PropText("integer", "2147483648"),
      "1:91: expected a whole number from -2147483648 to 2147483647 for an \"integer\" property, "
      "found 2147483648"},
-    {"IntegerTooSmall", prop("integer", "-2147483649"),
+    {"IntegerTooSmall", PropText("integer", "-2147483649"),
      "1:91: expected a whole number from -2147483648 to 2147483647 for an \"integer\" property, "
      "found -2147483649"},
-    {"IntegerWithFraction", prop("integer", "2.5"),
+    {"IntegerWithFraction", PropText("integer", "2.5"),
      "1:91: expected a whole number from -2147483648 to 2147483647 for an \"integer\" property, "
      "found 2.5"},
-    {"DoubleAsText", prop("double", "\"2.5\""),
+    {"DoubleAsText", PropText("double", "\"2.5\""),
      "1:90: expected a number for a \"double\" property, found \"2.5\""},
-    {"BooleanAsNumber", prop("boolean", "1"),
+    {"BooleanAsNumber", PropText("boolean", "1"),
      "1:91: expected true or false for a \"boolean\" property, found 1"},
-    {"TextAsNumber", prop("text", "12"), "1:88: expected text for a \"text\" property, found 12"},
-    {"NoSuchDay", prop("date", "\"2023-02-29\""),
+    {"TextAsNumber", PropText("text", "12"), "1:88: expected text for a \"text\" property, found 12"},
+    {"NoSuchDay", PropText("date", "\"2023-02-29\""),
      "1:88: expected a date like 2024-03-01 or 2024-03-01T12:30:00 for a \"date\" property, found "
      "\"2023-02-29\""},
-    {"DateAsNumber", prop("date", "45352"),
+    {"DateAsNumber", PropText("date", "45352"),
      "1:88: expected a date like 2024-03-01 or 2024-03-01T12:30:00 for a \"date\" property, found "
      "45352"},
-    {"UntypedNull", doc(R"("properties": [{"name": "P", "value": null}])"),
+    {"UntypedNull", DocText(R"("properties": [{"name": "P", "value": null}])"),
      "1:72: expected a string, number, true or false for \"value\", found null"},
     {"ColumnsCountCharacters",
-     doc(R"("properties": [{"name": "Größe", "type": "boolean", "value": 0}])"),
+     DocText(R"("properties": [{"name": "Größe", "type": "boolean", "value": 0}])"),
      "1:95: expected true or false for a \"boolean\" property, found 0"},
     // References.
-    {"ReferenceNumber", doc(R"("references": [12])"),
+    {"ReferenceNumber", DocText(R"("references": [12])"),
      "1:49: expected text for a reference, found 12"},
-    {"SelfReference", doc(R"("references": ["p.ipt"])"),
+    {"SelfReference", DocText(R"("references": ["p.ipt"])"),
      "1:49: expected the file of another document, not its own, found \"p.ipt\""},
-    {"RepeatedReference", doc(R"("references": ["a.ipt", "a.ipt"])"),
+    {"RepeatedReference", DocText(R"("references": ["a.ipt", "a.ipt"])"),
      "1:58: expected each reference once in a document, found \"a.ipt\""},
 };
 
@@ -360,7 +360,7 @@ TEST(WorkspaceLoad, FileThatCannotBeReadNamesItself) {
 TEST(WorkspaceLoad, ErrorsInAFileStartWithItsPath) {
     Folder folder;
     const fs::path file = folder.path() / "bad.json";
-    write_all(file, "\xEF\xBB\xBF{\"hostVersion\": x}");  // a byte order mark is no column
+    WriteAll(file, "\xEF\xBB\xBF{\"hostVersion\": x}");  // a byte order mark is no column
     try {
         LoadWorkspace(file);
         FAIL() << "no error";
@@ -371,7 +371,7 @@ TEST(WorkspaceLoad, ErrorsInAFileStartWithItsPath) {
 }
 
 // A host holding every value type in a chosen order, odd text included.
-MemoryHost rich_host() {
+MemoryHost RichHost() {
     MemoryHost host;
     auto part = host.AddPart("C:\\Work\\Bracket.ipt");
     part->SetDisplayName("Bracket \"B\"")
@@ -396,18 +396,18 @@ MemoryHost rich_host() {
 
 TEST(WorkspaceSave, RoundTripKeepsEveryDocumentTypeAndOrder) {
     Folder folder;
-    const MemoryHost original = rich_host();
+    const MemoryHost original = RichHost();
     SaveWorkspace(original, 6, folder.path() / "out.json");
     Workspace loaded = LoadWorkspace(folder.path() / "out.json");
     EXPECT_EQ(loaded.hostVersion, 6);
 
-    auto expected = state(original);
+    auto expected = State(original);
     expected[3].props[0].second = Variant(std::int32_t{-7});  // a 16-bit Integer reads back as Long
-    EXPECT_EQ(state(loaded.host), expected);
+    EXPECT_EQ(State(loaded.host), expected);
 
     // Saving what was loaded writes the same text again.
     SaveWorkspace(loaded, folder.path() / "again.json");
-    EXPECT_EQ(read_all(folder.path() / "again.json"), read_all(folder.path() / "out.json"));
+    EXPECT_EQ(ReadAll(folder.path() / "again.json"), ReadAll(folder.path() / "out.json"));
 }
 
 TEST(WorkspaceSave, WritesTheShapeItReads) {
@@ -452,26 +452,26 @@ TEST(WorkspaceSave, WritesTheShapeItReads) {
 TEST(WorkspaceSave, ReplacesTheFileWholeAndLeavesNoTemporaryFile) {
     Folder folder;
     const fs::path out = folder.path() / "ws.json";
-    write_all(out, std::string(10000, 'x'));
+    WriteAll(out, std::string(10000, 'x'));
     ::chmod(out.c_str(), 0600);
     struct stat before {};
     ::stat(out.c_str(), &before);
 
-    SaveWorkspace(rich_host(), 5, out);
+    SaveWorkspace(RichHost(), 5, out);
 
     struct stat after {};
     ::stat(out.c_str(), &after);
     EXPECT_NE(after.st_ino, before.st_ino) << "written in place instead of renamed over";
     EXPECT_EQ(after.st_mode & 07777, 0600u);
-    EXPECT_EQ(read_all(out), WorkspaceText(rich_host(), 5));
+    EXPECT_EQ(ReadAll(out), WorkspaceText(RichHost(), 5));
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"ws.json"});
 }
 
 TEST(WorkspaceSave, FailedSaveLeavesTheFolderAsItWas) {
     Folder folder;
     fs::create_directory(folder.path() / "taken");
-    EXPECT_THROW(SaveWorkspace(rich_host(), 5, folder.path() / "taken"), WorkspaceError);
-    EXPECT_THROW(SaveWorkspace(rich_host(), 5, folder.path() / "no" / "ws.json"), WorkspaceError);
+    EXPECT_THROW(SaveWorkspace(RichHost(), 5, folder.path() / "taken"), WorkspaceError);
+    EXPECT_THROW(SaveWorkspace(RichHost(), 5, folder.path() / "no" / "ws.json"), WorkspaceError);
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"taken"});
     EXPECT_TRUE(fs::is_empty(folder.path() / "taken"));
 }

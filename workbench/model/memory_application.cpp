@@ -7,8 +7,8 @@
 
 namespace bm::workbench {
 
-MemoryCommand::MemoryCommand(ProbeRef probe, std::string caption, std::int32_t id, bool third)
-    : probe_(std::move(probe)), caption_(std::move(caption)), id_(id), third_(third) {}
+MemoryCommand::MemoryCommand(ProbeRef probe, std::string caption, std::int32_t id, bool flag)
+    : probe_(std::move(probe)), caption_(std::move(caption)), id_(id), flag_(flag) {}
 
 void MemoryCommand::CommandEnabled(bool enabled) {
     probe_->EnterPut("CommandEnabled");
@@ -144,9 +144,9 @@ host::Ref<host::Application> MemoryAddInSite::SiteApplication() {
 
 host::Ref<host::CommandDefinition> MemoryAddInSite::AddCommand(const std::string& caption,
                                                                std::int32_t commandId,
-                                                               bool third) {
+                                                               bool flag) {
     probe_->Enter("AddCommand");
-    commands_.push_back(std::make_shared<MemoryCommand>(probe_, caption, commandId, third));
+    commands_.push_back(std::make_shared<MemoryCommand>(probe_, caption, commandId, flag));
     return commands_.back();
 }
 

@@ -27,13 +27,13 @@ inline constexpr std::int32_t kNotHandled = 0;
 
 class MemoryCommand final : public host::CommandDefinition {
 public:
-    MemoryCommand(ProbeRef probe, std::string caption, std::int32_t id, bool third);
+    MemoryCommand(ProbeRef probe, std::string caption, std::int32_t id, bool flag);
 
     void CommandEnabled(bool enabled) override;
 
     const std::string& caption() const { return caption_; }
     std::int32_t id() const { return id_; }
-    bool third() const { return third_; }
+    bool flag() const { return flag_; }  // as AddCommand was given it
     bool enabled() const { return enabled_; }  // true when created
     int enabled_writes() const { return writes_; }
 
@@ -41,7 +41,7 @@ private:
     ProbeRef probe_;
     std::string caption_;
     std::int32_t id_;
-    bool third_;
+    bool flag_;
     bool enabled_ = true;
     int writes_ = 0;
 };
@@ -132,7 +132,7 @@ public:
     host::Ref<host::Application> SiteApplication() override;
     // Appends a new, enabled command; an id may be added more than once.
     host::Ref<host::CommandDefinition> AddCommand(const std::string& caption,
-                                                  std::int32_t commandId, bool third) override;
+                                                  std::int32_t commandId, bool flag) override;
 
     const std::vector<std::shared_ptr<MemoryCommand>>& commands() const { return commands_; }
     // Forgets every command after the first `count`, as a host forgets what

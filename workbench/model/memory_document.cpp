@@ -13,7 +13,7 @@ namespace {
 
 // A property value the host can store: custom properties hold text,
 // numbers, dates and Booleans, never raw bytes or objects.
-void check_storable(HostProbe& probe, const Variant& value) {
+void CheckStorable(HostProbe& probe, const Variant& value) {
     if (value.type() == VarType::kBytes || value.type() == VarType::kObject)
         probe.Refuse(std::string("a property cannot hold a value of type ") +
                      type_name(value.type()));
@@ -46,14 +46,14 @@ constexpr std::array kLengthUnits{
 };
 
 template <std::size_t N>
-const Unit* find_unit(const std::array<Unit, N>& table, std::string_view name) {
+const Unit* FindUnit(const std::array<Unit, N>& table, std::string_view name) {
     for (const Unit& u : table)
         if (u.name == name) return &u;
     return nullptr;
 }
 
 // "in" for one name, "in^2" for a repeated one, "cm*mm" for a mix.
-std::string expression_text(const std::vector<std::string>& words) {
+std::string ExpressionText(const std::vector<std::string>& words) {
     const bool same = std::all_of(words.begin(), words.end(),
                                   [&](const std::string& w) { return w == words.front(); });
     std::string text = words.front();
@@ -65,15 +65,15 @@ std::string expression_text(const std::vector<std::string>& words) {
     return text;
 }
 
-std::string_view file_part(std::string_view path) {
+std::string_view FilePart(std::string_view path) {
     const std::size_t slash = path.find_last_of("/\\");
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 // Extension of the file part, without the dot; a leading dot is no
 // extension (".ipt" is a name).
-std::string_view extension_of(std::string_view path) {
-    const std::string_view file = file_part(path);
+std::string_view ExtensionOf(std::string_view path) {
+    const std::string_view file = FilePart(path);
     const std::size_t dot = file.rfind('.');
     return dot == std::string_view::npos || dot == 0 ? std::string_view{} : file.substr(dot + 1);
 }
@@ -114,7 +114,7 @@ Variant MemoryProperty::PropValue() {
 void MemoryProperty::PropValue(const Variant& value) {
     probe_->EnterPut("PropValue");
     live();
-    check_storable(*probe_, value);
+    CheckStorable(*probe_, value);
     value_ = value;
 }
 
@@ -131,7 +131,7 @@ void MemoryProperty::PropDelete() {
 host::Ref<host::Property> MemoryPropertySet::PropAdd(const Variant& value,
                                                      const std::string& name) {
     probe_->Enter("PropAdd");
-    check_storable(*probe_, value);
+    CheckStorable(*probe_, value);
     if (names_.contains(name)) probe_->Refuse("the document already has a property named '" + name + "' (PropAdd)");
     add(name, value);
     return items_.back();
@@ -178,19 +178,19 @@ host::Ref<host::PropertySet> MemoryPropertySets::Item(const std::string& formatI
 
 // ---- units ------------------------------------------------------------------
 
-std::optional<double> mass_from_kilograms(double kilograms, std::string_view unit) {
-    const Unit* u = find_unit(kMassUnits, unit);
+std::optional<double> MassFromKilograms(double kilograms, std::string_view unit) {
+    const Unit* u = FindUnit(kMassUnits, unit);
     if (!u) return std::nullopt;
     return kilograms * u->num / u->den;
 }
 
-std::optional<double> length_power_from_centimetres(double value, std::string_view expression) {
+std::optional<double> LengthPowerFromCentimetres(double value, std::string_view expression) {
     const auto words = Words(expression);
     if (words.empty() || words.size() > 3) return std::nullopt;
     double num = 1.0;
     double den = 1.0;
     for (const std::string& w : words) {
-        const Unit* u = find_unit(kLengthUnits, w);
+        const Unit* u = FindUnit(kLengthUnits, w);
         if (!u) return std::nullopt;
         num *= u->num;
         den *= u->den;
@@ -213,16 +213,16 @@ std::string MemoryUnits::UnitConvert(double& value, const Variant& units) {
     std::string unitText;
     if (units.type() == VarType::kString) {
         const auto words = Words(units.as_string());
-        converted = length_power_from_centimetres(value, units.as_string());
-        if (converted) unitText = expression_text(words);
+        converted = LengthPowerFromCentimetres(value, units.as_string());
+        if (converted) unitText = ExpressionText(words);
     } else if (units.type() == VarType::kLong || units.type() == VarType::kInteger) {
         const std::int32_t code =
             units.type() == VarType::kLong ? units.as_long() : units.as_integer();
         if (code == kMassUnitCode) {
-            converted = mass_from_kilograms(value, mass_);
+            converted = MassFromKilograms(value, mass_);
             unitText = mass_;
         } else if (code == kLengthUnitCode) {
-            converted = length_power_from_centimetres(value, length_);
+            converted = LengthPowerFromCentimetres(value, length_);
             unitText = length_;
         }
     }
@@ -277,8 +277,8 @@ host::Ref<host::MassProperties> MemoryComponentDefinition::DefinitionMassProps()
 
 // ---- file references --------------------------------------------------------
 
-std::int32_t kind_from_extension(std::string_view path) {
-    const std::string ext = Lower(extension_of(path));
+std::int32_t KindFromExtension(std::string_view path) {
+    const std::string ext = Lower(ExtensionOf(path));
     if (ext == "ipt") return host::kPartDocument;
     if (ext == "iam") return host::kAssemblyDocument;
     if (ext == "idw") return host::kDrawingDocument;
@@ -286,9 +286,9 @@ std::int32_t kind_from_extension(std::string_view path) {
     return 0;
 }
 
-std::string display_name_of(std::string_view path) {
-    std::string_view file = file_part(path);
-    const std::string_view ext = extension_of(path);
+std::string DisplayNameOf(std::string_view path) {
+    std::string_view file = FilePart(path);
+    const std::string_view ext = ExtensionOf(path);
     if (!ext.empty()) file.remove_suffix(ext.size() + 1);
     return std::string(file);
 }
@@ -302,13 +302,13 @@ MemoryFileRef::MemoryFileRef(ProbeRef probe, std::string unresolvedPath)
 std::int32_t MemoryFileRef::FileRefKind() {
     probe_->Enter("FileRefKind");
     if (auto doc = document_.lock()) return doc->kind();
-    return kind_from_extension(path_);
+    return KindFromExtension(path_);
 }
 
 std::string MemoryFileRef::FileRefName() {
     probe_->Enter("FileRefName");
     if (auto doc = document_.lock()) return doc->display_name();
-    return display_name_of(path_);
+    return DisplayNameOf(path_);
 }
 
 std::string MemoryFileRef::FileRefFullName() {
@@ -329,7 +329,7 @@ MemoryDocument::MemoryDocument(ProbeRef probe, std::int32_t kind, std::string fu
     : probe_(std::move(probe)),
       kind_(kind),
       fullName_(std::move(fullName)),
-      displayName_(display_name_of(fullName_)),
+      displayName_(DisplayNameOf(fullName_)),
       userProps_(std::make_shared<MemoryPropertySet>(probe_)),
       propSets_(std::make_shared<MemoryPropertySets>(probe_, userProps_)),
       refs_(std::make_shared<MemoryFileRefList>(probe_)),

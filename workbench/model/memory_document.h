@@ -165,8 +165,8 @@ private:
 
 // Pure conversions behind MemoryUnits, without the probe. Empty when a unit
 // is unknown or the expression has no name or more than three.
-std::optional<double> mass_from_kilograms(double kilograms, std::string_view unit);
-std::optional<double> length_power_from_centimetres(double value, std::string_view expression);
+std::optional<double> MassFromKilograms(double kilograms, std::string_view unit);
+std::optional<double> LengthPowerFromCentimetres(double value, std::string_view expression);
 
 class MemoryMassProperties final : public host::MassProperties {
 public:
@@ -240,16 +240,16 @@ public:
 };
 
 // Document kind implied by a file name's extension (0 when none fits).
-std::int32_t kind_from_extension(std::string_view path);
+std::int32_t KindFromExtension(std::string_view path);
 // The file name of a path without folder ('/' or '\\') and extension.
-std::string display_name_of(std::string_view path);
+std::string DisplayNameOf(std::string_view path);
 
 // A document of one of the four kinds. A referenced document is held
 // weakly by its references; the MemoryHost keeps every document alive.
 class MemoryDocument final : public host::Document,
                              public std::enable_shared_from_this<MemoryDocument> {
 public:
-    // Display name defaults to display_name_of(fullName).
+    // Display name defaults to DisplayNameOf(fullName).
     MemoryDocument(ProbeRef probe, std::int32_t kind, std::string fullName);
 
     std::int32_t DocKind() override;

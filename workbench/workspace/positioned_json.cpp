@@ -8,6 +8,7 @@
 #include <set>
 #include <utility>
 
+#include "workbench/text.h"
 #include "workbench/workspace/workspace.h"
 
 namespace bm::workbench {
@@ -18,15 +19,14 @@ using Kind = JsonNode::Kind;
 using Json = nlohmann::json;
 constexpr std::size_t npos = std::string_view::npos;
 
-bool continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-bool blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool digit(char c) { return c >= '0' && c <= '9'; }
-bool hex_digit(char c) { return digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-bool number_char(char c) {
-    return digit(c) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsNumberChar(char c) {
+    return IsDigit(c) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
 }
 
-std::string byte_text(char c) {
+std::string ByteText(char c) {
     constexpr std::string_view hex = "0123456789ABCDEF";
     const auto b = static_cast<unsigned char>(c);
     return std::string("the byte 0x") + hex[b >> 4] + hex[b & 0xF];
@@ -37,7 +37,7 @@ constexpr int kNumberOverflow = 406;  // the library's out_of_range id for a num
 // What the library wanted where it stopped.
 enum class Want { kValue, kField, kColon, kCommaOrObjectEnd, kCommaOrArrayEnd, kEnd };
 
-std::string_view wanted(Want want) {
+std::string_view Wanted(Want want) {
     switch (want) {
         case Want::kValue:
             return "expected a value: an object, array, string, number, true, false or null";
@@ -135,7 +135,7 @@ public:
         if (error.id == kNumberOverflow)
             src_.fail(at, "expected a number within the range of a double, found " + number_at(at));
         // "05", "1.5.2": the library ends a number where JSON's form does.
-        if (lastNumber_ && at == cursor_ && at < text_.size() && number_char(text_[at]))
+        if (lastNumber_ && at == cursor_ && at < text_.size() && IsNumberChar(text_[at]))
             src_.fail(*lastNumber_,
                       std::string(kNumberForm) + ", found " + number_at(*lastNumber_));
         const std::string_view token = text_.substr(at, position > at ? position - at : 0);
@@ -147,9 +147,9 @@ public:
                                !Json::accept(token);
         if (malformed && token.front() == '"' && (want == Want::kValue || want == Want::kField))
             string_error(at, position - 1);
-        if (malformed && (token.front() == '-' || digit(token.front())) && want == Want::kValue)
+        if (malformed && (token.front() == '-' || IsDigit(token.front())) && want == Want::kValue)
             src_.fail(at, std::string(kNumberForm) + ", found " + number_at(at));
-        src_.fail(at, std::string(wanted(want)));
+        src_.fail(at, std::string(Wanted(want)));
     }
 
 private:
@@ -164,7 +164,7 @@ private:
     std::size_t took(std::size_t end, Last last, bool number = false) {
         std::size_t begin = cursor_;
         while (begin < text_.size() &&
-               (blank(text_[begin]) || text_[begin] == ',' || text_[begin] == ':'))
+               (IsBlank(text_[begin]) || text_[begin] == ',' || text_[begin] == ':'))
             ++begin;
         cursor_ = end;
         last_ = last;
@@ -213,7 +213,7 @@ private:
     }
 
     std::size_t skip_blanks(std::size_t i) const {
-        while (i < text_.size() && blank(text_[i])) ++i;
+        while (i < text_.size() && IsBlank(text_[i])) ++i;
         return i;
     }
 
@@ -241,7 +241,7 @@ private:
 
     std::string number_at(std::size_t at) const {
         std::size_t end = at;
-        while (end < text_.size() && number_char(text_[end])) ++end;
+        while (end < text_.size() && IsNumberChar(text_[end])) ++end;
         return std::string(text_.substr(at, end - at));
     }
 
@@ -262,7 +262,7 @@ private:
         if (escape != npos) {
             const std::size_t into = stop - escape;
             // Stopped past a \uXXXX, or at its last digit: not half of a pair.
-            if (text_[escape + 1] == 'u' && (into == 6 || (into == 5 && hex_digit(text_[stop]))))
+            if (text_[escape + 1] == 'u' && (into == 6 || (into == 5 && IsHexDigit(text_[stop]))))
                 src_.fail(escape,
                           "expected \\uD800 to \\uDBFF followed by \\uDC00 to \\uDFFF for a "
                           "character beyond U+FFFF");
@@ -276,16 +276,16 @@ private:
             if (text_[stop] == '\n' || text_[stop] == '\r')
                 src_.fail(begin, std::string(kClosingQuote));
             src_.fail(stop, "expected an escape (\\t, \\u0001, ...) in place of a control "
-                            "character, found " + byte_text(text_[stop]));
+                            "character, found " + ByteText(text_[stop]));
         }
-        src_.fail(start, "expected text in UTF-8, found " + byte_text(text_[start]));
+        src_.fail(start, "expected text in UTF-8, found " + ByteText(text_[start]));
     }
 
     // The first byte of the UTF-8 sequence that the byte at `stop` broke
     // off, or `stop` itself when it begins none.
     std::size_t utf8_start(std::size_t stop) const {
         std::size_t lead = stop;
-        while (stop - lead < 3 && continuation_byte(text_[lead - 1])) --lead;
+        while (stop - lead < 3 && IsContinuationByte(text_[lead - 1])) --lead;
         const auto b = static_cast<unsigned char>(text_[--lead]);
         const std::size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
         return lead + length > stop ? lead : stop;
@@ -319,7 +319,7 @@ std::string Source::where(std::size_t offset) const {
     }
     std::size_t column = 1;
     for (std::size_t i = lineStart; i < offset; ++i)
-        if (!continuation_byte(text_[i])) ++column;
+        if (!IsContinuationByte(text_[i])) ++column;
     return std::to_string(line) + ":" + std::to_string(column);
 }
 
@@ -335,7 +335,7 @@ const JsonNode* JsonNode::member(std::string_view name) const {
 
 JsonNode ParseJson(const Source& src) {
     // The library would skip a second byte order mark as if it were the first.
-    if (src.text().starts_with(kByteOrderMark)) src.fail(0, std::string(wanted(Want::kValue)));
+    if (src.text().starts_with(kByteOrderMark)) src.fail(0, std::string(Wanted(Want::kValue)));
     // One blank after the text, so that the library reads one character
     // past every number, the last one included.
     const std::string text = std::string(src.text()) + ' ';

@@ -97,13 +97,13 @@ private:
             if (it == kKinds.end())
                 fail(*kind, "expected " + std::string(kKindList) + " for \"kind\"");
             doc.kind = it->kind;
-        } else if (const std::int32_t fromExtension = kind_from_extension(doc.file)) {
+        } else if (const std::int32_t fromExtension = KindFromExtension(doc.file)) {
             doc.kind = fromExtension;
         }
 
         if (const JsonNode* name = d.member("name")) {
             doc.name = text(*name, "\"name\"");
-        } else if (display_name_of(doc.file).empty()) {
+        } else if (DisplayNameOf(doc.file).empty()) {
             // The display name comes from the file name; without one the
             // document would show (and save) an empty name.
             fail(*file, "expected a file name after the last folder, or a \"name\" for the document");
@@ -115,13 +115,13 @@ private:
             only(*units, {"mass", "length"}, "\"units\"");
             if (const JsonNode* m = units->member("mass")) {
                 doc.massUnit = text(*m, "the mass unit");
-                if (!unit_name(doc.massUnit) || !mass_from_kilograms(1.0, doc.massUnit))
+                if (!unit_name(doc.massUnit) || !MassFromKilograms(1.0, doc.massUnit))
                     fail(*m, "expected a mass unit (" + std::string(kMassUnitList) + ")");
             }
             if (const JsonNode* l = units->member("length")) {
                 doc.lengthUnit = text(*l, "the length unit");
                 if (!unit_name(doc.lengthUnit) ||
-                    !length_power_from_centimetres(1.0, doc.lengthUnit))
+                    !LengthPowerFromCentimetres(1.0, doc.lengthUnit))
                     fail(*l, "expected a length unit (" + std::string(kLengthUnitList) + ")");
             }
         }
@@ -287,7 +287,7 @@ private:
     const Source& src_;
 };
 
-void build(MemoryHost& host, const std::vector<DocEntry>& docs) {
+void BuildHost(MemoryHost& host, const std::vector<DocEntry>& docs) {
     std::map<std::string, std::shared_ptr<MemoryDocument>, std::less<>> byFile;
     for (const DocEntry& entry : docs) {
         auto doc = host.AddDocument(entry.kind, entry.file);
@@ -330,7 +330,7 @@ Workspace ParseWorkspace(std::string_view text, std::string_view fileName) {
     Workspace ws;
     ws.hostVersion = version;
     ws.host.SetVersionMajor(version);
-    build(ws.host, docs);
+    BuildHost(ws.host, docs);
     return ws;
 }
 
