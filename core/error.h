@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iosfwd>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -17,6 +18,8 @@ enum class ErrorKind {
 };
 
 std::string_view to_string(ErrorKind kind);
+// The same, for messages and test output.
+std::ostream& operator<<(std::ostream& os, ErrorKind kind);
 
 class Error : public std::runtime_error {
 public:

@@ -21,6 +21,8 @@ std::string_view to_string(ErrorKind kind) {
     return "error";
 }
 
+std::ostream& operator<<(std::ostream& os, ErrorKind kind) { return os << to_string(kind); }
+
 void raise(ErrorKind kind, const std::string& message) { throw Error(kind, message); }
 
 const char* type_name(VarType type) {

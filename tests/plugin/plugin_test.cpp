@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,6 +14,7 @@
 #include "platform/portable/memory_raster.h"
 #include "platform/portable/plugin_loader.h"
 #include "platform/portable/registry_store.h"
+#include "registry/scoped_env.h"
 #include "workbench/model/memory_host.h"
 
 namespace bm::portable {
@@ -26,12 +26,8 @@ class PluginBoundary : public ::testing::Test {
 protected:
     PluginBoundary()
         : dir_(std::filesystem::temp_directory_path() / ("bm-plugin-" + std::to_string(::getpid()))),
-          file_(dir_ / "registry.reg") {
-        // The library's self-registration writes to the default store.
-        ::setenv("BRINDLEMARK_REGISTRY", file_.c_str(), 1);
-    }
+          file_(dir_ / "registry.reg") {}
     ~PluginBoundary() override {
-        ::unsetenv("BRINDLEMARK_REGISTRY");
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }
@@ -43,6 +39,8 @@ protected:
     }
 
     std::filesystem::path dir_, file_;
+    // The library's self-registration writes to the default store.
+    regtest::ScopedEnv registry_{"BRINDLEMARK_REGISTRY", file_.c_str()};
     RegistryStore store{file_};
     HeadlessRuntime forms;
     MemoryRaster raster;

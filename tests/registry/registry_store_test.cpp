@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "registry_test_support.h"
+#include "scoped_env.h"
 #include "settings/registry.h"
 
 namespace bm::portable {
@@ -292,17 +293,15 @@ TEST(RegistryStorePath, EnvironmentChoosesTheFile) {
         {nullptr, "relative", "/home/u", "/home/u/.config/brindlemark/registry.reg"},
         {nullptr, nullptr, "/home/u", "/home/u/.config/brindlemark/registry.reg"},
     };
-    const auto set = [](const char* name, const char* value) {
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    };
-    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const regtest::ScopedEnv registry("BRINDLEMARK_REGISTRY", nullptr);
+    const regtest::ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+    const regtest::ScopedEnv home("HOME", nullptr);
     for (const Case& c : cases) {
-        set("BRINDLEMARK_REGISTRY", c.registry);
-        set("XDG_CONFIG_HOME", c.xdg);
-        set("HOME", c.home);
+        registry.Set(c.registry);
+        xdg.Set(c.xdg);
+        home.Set(c.home);
         EXPECT_EQ(RegistryStore::DefaultPath(), c.want) << c.want;
     }
-    set("HOME", home.c_str());
 }
 
 // ---------------------------------------------------------------------------
@@ -368,7 +367,12 @@ TEST_F(RegistryStoreFile, ProcessKilledWhileSavingLeavesAFileThatParses) {
         seen = std::max(seen, count);
     };
     for (int round = 0; round < 8; ++round) {
+        // The writer says when its first save is done, so that every kill
+        // falls among saves and not before the first.
+        int saved[2];
+        ASSERT_EQ(::pipe(saved), 0);
         const pid_t pid = Spawn([&] {
+            ::close(saved[0]);
             RegistryStore store(file);
             ModRegistry registry(store);
             registry.RegRootKey = reg::kHkeyCurrentUser;
@@ -376,9 +380,20 @@ TEST_F(RegistryStoreFile, ProcessKilledWhileSavingLeavesAFileThatParses) {
                 std::int32_t type = 0;
                 registry.SetRegValue("App", "", "V" + std::to_string(v % 200),
                                      std::string(v % 50, 'x') + "!", type);
+                if (v == 0 && (::write(saved[1], "s", 1) != 1 || ::close(saved[1]) != 0))
+                    return false;
             }
             return true;
         });
+        ::close(saved[1]);
+        char first = 0;
+        const bool reachedSave = ::read(saved[0], &first, 1) == 1;
+        ::close(saved[0]);
+        if (!reachedSave) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        ASSERT_TRUE(reachedSave) << "round " << round << ": the writer never saved";
         const auto until =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(10 + 10 * round);
         while (std::chrono::steady_clock::now() < until) check(round);

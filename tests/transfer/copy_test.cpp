@@ -34,6 +34,12 @@ const WorkedRow kWorkedRows[] = {
     {"PrefixExistingOnly", true, true, {{"MATERIAL", "Aluminium"}}},
 };
 
+void PrintTo(const WorkedRow& r, std::ostream* os) {
+    *os << r.label << ": PrefaceModel " << r.prefaceModel << ", UpdateExistOnly "
+        << r.updateExistOnly << ", expected ";
+    PrintProps(r.expected, os);
+}
+
 class WorkedExample : public ::testing::TestWithParam<std::tuple<WorkedRow, CopyPath>> {};
 
 TEST_P(WorkedExample, GivesTheTableResult) {
@@ -137,6 +143,14 @@ const MergeCase kMergeCases[] = {
      false,
      {{"A", "1"}, {"B", "2"}}},
 };
+
+void PrintTo(const MergeCase& c, std::ostream* os) {
+    *os << c.label << ": PrefaceModel " << c.prefaceModel << ", UpdateExistOnly "
+        << c.updateExistOnly << ", expected ";
+    PrintProps(c.expected, os);
+    *os << "\n  ";
+    PrintTo(c.scene, os);
+}
 
 class MergeRules : public ::testing::TestWithParam<std::tuple<MergeCase, CopyPath>> {};
 
@@ -243,6 +257,11 @@ struct OverflowCase {
     int modelSize;
     int expectedSize;
 };
+
+void PrintTo(const OverflowCase& c, std::ostream* os) {
+    *os << c.label << ": " << c.drawingSize << " in the drawing, " << c.modelSize
+        << " in the model";
+}
 
 class CountOverflow : public ::testing::TestWithParam<OverflowCase> {};
 

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <optional>
 #include <random>
+#include <sstream>
 
 #include "core/error.h"
 #include "tests/transfer/transfer_testing.h"
@@ -138,6 +139,17 @@ void ExpectChoices(portable::HeadlessRuntime& runtime, std::uint64_t seed) {
     });
 }
 
+// Everything a failing trial needs to be replayed by hand.
+std::string TrialText(int index, const Trial& t, std::uint64_t dressSeed) {
+    std::ostringstream os;
+    os << "trial " << index << (t.erase ? ", erase first" : "")
+       << (t.selective ? ", selective" : ", direct") << (t.physical ? ", physical" : "")
+       << "; settings " << SettingsText(t.settings) << "; choice seed " << t.choiceSeed
+       << ", dress seed " << dressSeed << "\n  ";
+    PrintTo(t.scene, &os);
+    return os.str();
+}
+
 struct Outcome {
     Props drawing;
     std::optional<ErrorKind> failure;
@@ -182,8 +194,8 @@ TEST(IndexedMergeDifferential, MatchesThePlainScanOnRandomDrawings) {
         const std::uint64_t dressSeed = dice.rng()();
         const Outcome indexed = RunTrial(t, dressSeed, false);
         const Outcome scanned = RunTrial(t, dressSeed, true);
-        ASSERT_EQ(indexed.drawing, scanned.drawing) << "trial " << i;
-        ASSERT_EQ(indexed.failure, scanned.failure) << "trial " << i;
+        ASSERT_EQ(indexed.drawing, scanned.drawing) << TrialText(i, t, dressSeed);
+        ASSERT_EQ(indexed.failure, scanned.failure) << TrialText(i, t, dressSeed);
         failures += indexed.failure.has_value();
         selective += t.selective;
         changed += indexed.drawing != t.scene.drawing;

@@ -90,6 +90,11 @@ bool IsWrite(const std::string& op) {
     return op == "PropAdd" || op == "PropValue.put" || op == "PropDelete";
 }
 
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.label << ": ";
+    PrintTo(c.scene, os);
+}
+
 class FailureAtEveryCall : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(FailureAtEveryCall, KeepsEarlierWritesAndStops) {

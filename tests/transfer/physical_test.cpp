@@ -16,6 +16,10 @@ struct TextCase {
     const char* expected;
 };
 
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << shortest_text(c.x) << " to " << c.precision << " places, zero flag " << c.zeroFlag;
+}
+
 class ValueText : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(ValueText, RoundsFormatsAndTrims) {
@@ -100,6 +104,10 @@ struct UnitsCase {
     Props expected;
 };
 
+void PrintTo(const UnitsCase& c, std::ostream* os) {
+    *os << "mass in " << c.mass << ", length in " << c.length;
+}
+
 class PhysicalUnits : public ::testing::TestWithParam<UnitsCase> {};
 
 TEST_P(PhysicalUnits, AreWrittenAsTheModelNamesThem) {
@@ -128,6 +136,10 @@ struct FlagsCase {
     std::int32_t mass, area, volume;
     std::vector<std::string> names;
 };
+
+void PrintTo(const FlagsCase& c, std::ostream* os) {
+    *os << "Mass " << c.mass << ", Area " << c.area << ", Volume " << c.volume;
+}
 
 class PhysicalFlags : public ::testing::TestWithParam<FlagsCase> {};
 
@@ -161,6 +173,11 @@ struct ExactCase {
     Props start;
     Props expected;
 };
+
+void PrintTo(const ExactCase& c, std::ostream* os) {
+    *os << c.label << ": ";
+    PrintProps(c.start, os);
+}
 
 class PhysicalNames : public ::testing::TestWithParam<ExactCase> {};
 

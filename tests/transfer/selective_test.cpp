@@ -139,6 +139,11 @@ const Choice kChoices[] = {
       {"Frame_Finish", 2.5}}},
 };
 
+void PrintTo(const Choice& c, std::ostream* os) {
+    *os << c.label << ": PrefaceModel " << c.prefaceModel << ", expected ";
+    PrintProps(c.expected, os);
+}
+
 class Selection : public ::testing::TestWithParam<Choice> {};
 
 TEST_P(Selection, WritesTheRowsLeftChecked) {

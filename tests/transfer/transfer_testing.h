@@ -4,6 +4,7 @@
 // the reference, and the scenes it runs on.
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -114,6 +115,47 @@ inline Settings CopySettings(bool prefaceModel, bool updateExistOnly) {
 enum class CopyPath { kDirect, kSelectAll };
 
 inline const char* PathName(CopyPath p) { return p == CopyPath::kDirect ? "Direct" : "SelectAll"; }
+
+// Failure messages show scenes, settings and paths as data, not as bytes.
+inline void PrintTo(CopyPath p, std::ostream* os) { *os << PathName(p); }
+
+inline void PrintProps(const Props& props, std::ostream* os) {
+    const char* separator = "{";
+    for (const auto& [name, value] : props) {
+        *os << separator << '"' << name << "\": " << value;
+        separator = ", ";
+    }
+    *os << (props.empty() ? "{}" : "}");
+}
+
+inline void PrintTo(const Model& m, std::ostream* os) {
+    *os << m.file << " kind " << m.kind;
+    if (!m.displayName.empty()) *os << " shown as \"" << m.displayName << '"';
+    if (m.unresolved) *os << " unresolved";
+    *os << ' ';
+    PrintProps(m.props, os);
+}
+
+inline void PrintTo(const Scene& s, std::ostream* os) {
+    *os << "drawing ";
+    PrintProps(s.drawing, os);
+    for (const Model& m : s.models) {
+        *os << "\n  model ";
+        PrintTo(m, os);
+    }
+}
+
+// The settings that differ from a fresh record, as "Name=value".
+inline std::string SettingsText(const Settings& s) {
+    std::string text;
+    for (int f = 0; f < Settings::kFieldCount; ++f) {
+        const auto field = static_cast<Settings::Field>(f);
+        if (s.get(field) == 0) continue;
+        text += (text.empty() ? "" : " ") + std::string(Settings::property_name(field)) + "=" +
+                std::to_string(s.get(field));
+    }
+    return text.empty() ? "all 0" : text;
+}
 
 inline void ConfirmSelection(portable::HeadlessRuntime& runtime) {
     runtime.Expect<select::frmFiles>("files", [](select::frmFiles& f) { f.cmdOK_Click(); });

@@ -3,6 +3,7 @@
 #include <climits>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/error.h"
@@ -104,10 +105,14 @@ INSTANTIATE_TEST_SUITE_P(
                     OverflowCase{"FinalAddition", {0, 1'000'000'000, 10, 2'000'000'000}, 1.5f}),
     [](const auto& row) { return std::string(row.param.name); });
 
+// A reference window whose properties are read by name; one of them may
+// fail to answer.
 class Window : public Bounds {
 public:
-    Window(double left, double top, double width, double height, std::vector<std::string>* reads = nullptr)
-        : left_(left), top_(top), width_(width), height_(height), reads_(reads) {}
+    Window(double left, double top, double width, double height,
+           std::vector<std::string>* reads = nullptr, std::string failing = "")
+        : left_(left), top_(top), width_(width), height_(height), reads_(reads),
+          failing_(std::move(failing)) {}
     double Width() const override { return note("Width", width_); }
     double Left() const override { return note("Left", left_); }
     double Height() const override { return note("Height", height_); }
@@ -116,10 +121,12 @@ public:
 private:
     double note(const char* name, double value) const {
         if (reads_) reads_->push_back(name);
+        if (name == failing_) raise(ErrorKind::HostFailure, std::string(name) + " did not answer");
         return value;
     }
     double left_, top_, width_, height_;
     std::vector<std::string>* reads_;
+    std::string failing_;
 };
 
 struct WindowCase {
@@ -151,12 +158,27 @@ INSTANTIATE_TEST_SUITE_P(References, CenterOverWindow,
                                          WindowCase{"FormLargerThanWindow", 0, 0, 100, 100, 301, 300, -100, -100}),
                          [](const auto& row) { return std::string(row.param.name); });
 
-TEST(CenterOverWindowReads, ReadsTheReferenceInItsOrder) {
-    HeadlessRuntime screen;
-    SizedForm form(screen, 10, 10);
-    std::vector<std::string> reads;
-    CenterForm(form, Window(0, 0, 100, 100, &reads));
-    EXPECT_EQ(reads, (std::vector<std::string>{"Width", "Left", "Height", "Top"}));
+// A reference that fails to answer leaves the form where it stood and passes
+// the failure on. The properties are read in a fixed order (Width, Left,
+// Height, Top), so a failure stops the reads that come after it.
+TEST(CenterOverWindowReads, AFailingReferenceLeavesTheFormInPlace) {
+    const std::vector<std::string> order{"Width", "Left", "Height", "Top"};
+    for (std::size_t failing = 0; failing < order.size(); ++failing) {
+        HeadlessRuntime screen;
+        SizedForm form(screen, 10, 10);
+        form.Move(7, 9);
+        std::vector<std::string> reads;
+        try {
+            CenterForm(form, Window(0, 0, 100, 100, &reads, order[failing]));
+            ADD_FAILURE() << order[failing] << ": the failure did not reach the caller";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::HostFailure) << order[failing];
+        }
+        EXPECT_EQ(form.Left(), 7) << order[failing];
+        EXPECT_EQ(form.Top(), 9) << order[failing];
+        EXPECT_EQ(reads, std::vector<std::string>(order.begin(), order.begin() + failing + 1))
+            << order[failing];
+    }
 }
 
 TEST(CenterOverWindowReads, HugeDifferenceOverflows) {
