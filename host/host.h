@@ -28,6 +28,11 @@ enum DocKindCode : std::int32_t {
     kPresentationDocument = 12293,
 };
 
+// Unit codes the units service answers for: a document's mass unit and its
+// length unit.
+inline constexpr std::int32_t kMassUnitCode = 11281;
+inline constexpr std::int32_t kLengthUnitCode = 11266;
+
 // A host list: Count, Item by 1-based position, and enumeration in the
 // host's order. Enumeration is one call that hands out every item, as a
 // batched IEnumVARIANT::Next does.

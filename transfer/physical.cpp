@@ -70,14 +70,14 @@ void GetPhysicalProps(const Settings& settings, host::Document& oDoc, PropertyMe
     double area = massProps->AreaValue();
     double volume = massProps->VolumeValue();
 
-    std::string massUnits = unitsService->UnitText(kMassUnitCode);
-    const std::string length = unitsService->UnitText(kLengthUnitCode);
+    std::string massUnits = unitsService->UnitText(host::kMassUnitCode);
+    const std::string length = unitsService->UnitText(host::kLengthUnitCode);
     const std::string areaExpr = length + " " + length;
     const std::string volumeExpr = areaExpr + " " + length;
 
     // Every quantity is converted, enabled or not: a host that cannot convert
     // one fails the step whatever the flags say.
-    const double massShown = leading_number(unitsService->UnitConvert(mass, Variant(kMassUnitCode)));
+    const double massShown = leading_number(unitsService->UnitConvert(mass, Variant(host::kMassUnitCode)));
     const double areaShown = leading_number(unitsService->UnitConvert(area, Variant(areaExpr)));
     const double volumeShown = leading_number(unitsService->UnitConvert(volume, Variant(volumeExpr)));
 

@@ -20,10 +20,8 @@ inline constexpr const char* kAreaUnitsName = "Model_Area_Units";
 inline constexpr const char* kVolumeValueName = "Model_Volume_Value";
 inline constexpr const char* kVolumeUnitsName = "Model_Volume_Units";
 
-// Host codes this step passes.
+// The accuracy this step asks the mass-properties object for.
 inline constexpr std::int32_t kMassAccuracy = 24580;
-inline constexpr std::int32_t kMassUnitCode = 11281;
-inline constexpr std::int32_t kLengthUnitCode = 11266;
 
 // Measures the first model that `oDoc` references and writes the enabled
 // quantities into `oCustProps` as text, in the order mass value, mass units,

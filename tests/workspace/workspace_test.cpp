@@ -134,7 +134,7 @@ TEST(WorkspaceLoad, BuildsTheDocumentsWithResolvedAndUnresolvedReferences) {
     double grams = part->MassProps()->MassValue();
     EXPECT_EQ(grams, 1250.0);
     double kg = grams / 1000.0;
-    EXPECT_EQ(part->DocUnits()->UnitConvert(kg, std::int32_t{kMassUnitCode}), "1.25 kg");
+    EXPECT_EQ(part->DocUnits()->UnitConvert(kg, std::int32_t{host::kMassUnitCode}), "1.25 kg");
 }
 
 TEST(WorkspaceLoad, ReferencesMayNameALaterDocument) {
@@ -188,8 +188,8 @@ TEST(WorkspaceLoad, AcceptsEveryUnitTheUnitsServiceConverts) {
             Workspace ws = ParseWorkspace(text, "ws.json");
             const auto units = ws.host.Documents()[0]->DocUnits();
             double value = 1.0;
-            EXPECT_NO_THROW(units->UnitConvert(value, std::int32_t{kMassUnitCode})) << mass;
-            EXPECT_NO_THROW(units->UnitConvert(value, std::int32_t{kLengthUnitCode})) << length;
+            EXPECT_NO_THROW(units->UnitConvert(value, std::int32_t{host::kMassUnitCode})) << mass;
+            EXPECT_NO_THROW(units->UnitConvert(value, std::int32_t{host::kLengthUnitCode})) << length;
         }
     }
 }

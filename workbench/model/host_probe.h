@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,5 +88,8 @@ private:
     std::vector<std::string> trace_;
     std::vector<std::string> served_;
 };
+
+// The probe that every object of one host shares.
+using ProbeRef = std::shared_ptr<HostProbe>;
 
 }  // namespace bm::workbench
