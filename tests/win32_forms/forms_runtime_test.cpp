@@ -9,6 +9,7 @@
 #include "core/error.h"
 #include "platform/win32/win32_forms_runtime.h"
 #include "ui/frm_act.h"
+#include "win32_forms/desktop.h"
 
 namespace bm {
 namespace {
@@ -20,16 +21,8 @@ public:
     std::string Kind() const override { return "options"; }
 };
 
-// Wine without a display driver makes no windows at all.
-bool DesktopMakesWindows() {
-    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (!probe) return false;
-    DestroyWindow(probe);
-    return true;
-}
-
 TEST(Win32FormsRuntime, InterludeShowsAndClosesItself) {
-    if (!DesktopMakesWindows()) GTEST_SKIP() << "no desktop to show windows on";
+    if (!test::DesktopMakesWindows()) GTEST_SKIP() << "no desktop to show windows on";
     win32::Win32FormsRuntime runtime;
     ui::frmAct interlude(runtime);
     runtime.ShowModal(interlude);
