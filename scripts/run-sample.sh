@@ -37,3 +37,23 @@ if [ "$status" -ne 1 ]; then
   exit 1
 fi
 echo "(exit code 1: the copy command failed on the missing model, as it should)"
+
+echo
+echo "=== --batch: every drawing of samples/workspace.json in turn ==="
+status=0
+"$host" --registry "$scratch/batch.reg" --batch samples/workspace.json || status=$?
+if [ "$status" -ne 1 ]; then
+  echo "run-sample: expected exit code 1 from the batch (Pin.idw lacks a model), got $status" >&2
+  exit 1
+fi
+echo "(exit code 1: one drawing could not be copied and was left as it was)"
+
+cat <<'NEXT'
+
+Where to go next:
+  docs/copy.md        what a copy writes and what each setting does
+  docs/workbench.md   the workbench: options, script steps, dialogs, exit codes
+  docs/workspace.md   the workspace file: documents, properties, references
+  docs/limits.md      what bad or oversized inputs get you
+  build/dev/bin/brindlemark-host samples/workspace.json   try it step by step at the terminal
+NEXT
