@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the workbench and plays the bundled sample sessions: a drawing's
 # custom properties before and after the add-in copies its models' ones
-# into it, then the failure path of a drawing whose model is missing.
+# into it, the failure path of a drawing whose model is missing, then a
+# batch over every drawing.
 # Each session gets a registry store of its own in a temporary folder, so
 # the user's own settings are never touched. Safe to run again.
 set -euo pipefail
