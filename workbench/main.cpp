@@ -45,6 +45,8 @@ const char* const kUsage =
     "  --workspace FILE    the workspace file (JSON); may also be given alone\n"
     "  --script FILE       the session script; '-' or no script reads standard input\n"
     "  --interactive       ask at the terminal even when standard input is not one\n"
+    "  --batch             load the add-in, open every drawing in turn and copy into\n"
+    "                      it with the stored settings, then print one row per drawing\n"
     "  --registry FILE     the registry store (default: $BRINDLEMARK_REGISTRY, else\n"
     "                      $XDG_CONFIG_HOME/brindlemark/registry.reg, else\n"
     "                      ~/.config/brindlemark/registry.reg)\n"
@@ -58,11 +60,13 @@ const char* const kUsage =
     "\n"
     "Without --out or --save nothing on disk changes but the registry store. After\n"
     "a script, output is written only when every step ran, and not when the add-in\n"
-    "hid a failed host call (a warning names it) unless --force is given.\n"
+    "hid a failed host call (a warning names it) unless --force is given. A batch\n"
+    "writes the drawings it copied; a drawing whose copy failed is left as it was.\n"
     "\n"
     "Exit codes: 0 every step ran; 1 a step failed (its line, the kind of failure\n"
-    "and the message on standard error); 2 bad usage, or a bad workspace, script or\n"
-    "registry store (nothing has run and nothing is written); 3 every step ran, but\n"
+    "and the message on standard error) or a batch left a drawing as it was (its\n"
+    "row says why); 2 bad usage, or a bad workspace, script or registry store\n"
+    "(nothing has run and nothing is written); 3 every step ran, but\n"
     "the add-in hid a failed host call in one, so what it left may be half done.\n"
     "\n";
 
@@ -74,6 +78,7 @@ struct Options {
     std::optional<fs::path> out;
     bool save = false;
     bool force = false;
+    bool batch = false;
     bool quiet = false;
     bool interactive = false;
     bool help = false;
@@ -135,6 +140,8 @@ Options ParseOptions(int argc, char** argv) {
             once(o.out, fs::path(value()));
         } else if (arg == "--save") {
             flag(o.save);
+        } else if (arg == "--batch") {
+            flag(o.batch);
         } else if (arg == "--force") {
             flag(o.force);
         } else if (arg == "--quiet") {
@@ -153,6 +160,8 @@ Options ParseOptions(int argc, char** argv) {
     if (!o.workspace) throw UsageError("no workspace file given");
     if (o.out && o.save) throw UsageError("--out and --save both say where to write; give one");
     if (o.interactive && o.script) throw UsageError("--interactive and --script exclude each other");
+    if (o.batch && (o.script || o.interactive))
+        throw UsageError("--batch is a script of its own; it takes no --script or --interactive");
     return o;
 }
 
@@ -205,13 +214,17 @@ int Run(const Options& o) {
     if (o.hostVersion) workspace.host.SetVersionMajor(*o.hostVersion);
 
     const bool fromStdin = !o.script || *o.script == "-";
-    const bool interactive = o.interactive || (!o.script && bm::workbench::system::StdinIsTerminal());
+    const bool interactive =
+        !o.batch && (o.interactive || (!o.script && bm::workbench::system::StdinIsTerminal()));
     std::vector<Step> steps;
     std::string scriptName = "<stdin>";
     if (!interactive) {
         std::string text;
         try {
-            if (fromStdin) {
+            if (o.batch) {
+                scriptName = "--batch";
+                text = "addin load\nbatch\n";
+            } else if (fromStdin) {
                 text = ReadScriptFromStdin();
             } else {
                 scriptName = *o.script;
@@ -237,7 +250,8 @@ int Run(const Options& o) {
         return kBadInput;
     }
 
-    TerminalPerson person(std::cin, std::cout, runtime);
+    LineReader reader(std::cin, std::cout);
+    TerminalPerson person(reader, std::cout, runtime);
     if (interactive) runtime.SetPerson(&person);
     Session session(workspace.host, *face, runtime, std::cout);
     session.ReportChanges(!o.quiet);
@@ -246,7 +260,7 @@ int Run(const Options& o) {
     if (interactive) {
         std::cout << "Workspace " << o.workspace->string() << ": " << workspace.host.Documents().size()
                   << " documents; registry store " << face->RegistryName() << ".\n";
-        allRan = RunInteractive(session, workspace.host, std::cin, std::cout, std::cerr);
+        allRan = RunInteractive(session, workspace.host, reader, std::cout, std::cerr);
     } else {
         bool first = true;
         for (const Step& step : steps) {
@@ -298,7 +312,7 @@ int Run(const Options& o) {
     } else if (outFile) {
         std::cerr << kProgram << ": " << outFile->string() << " not written: a step failed\n";
     }
-    if (!allRan) return kStepFailed;
+    if (!allRan || session.BatchFailed()) return kStepFailed;
     return session.HidFailures() ? kFailureHidden : kAllRan;
 }
 

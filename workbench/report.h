@@ -47,11 +47,20 @@ void PrintCalls(std::ostream& out, const HostProbe& probe, std::optional<std::in
 // documents, to tell afterwards what a step changed.
 using PropertySnapshot = std::vector<std::vector<std::pair<std::string, Variant>>>;
 PropertySnapshot TakeSnapshot(const MemoryHost& host);
-// Prints, for each document whose properties differ from `before`, the
-// properties added, changed (old -> new; both types where the type
-// changed) and erased, under a line that counts them. Returns how many
-// documents changed.
-std::size_t PrintChanges(std::ostream& out, const MemoryHost& host, const PropertySnapshot& before);
+// What differs between two lists of one document's properties, by name:
+// one row per property added (+), changed (~, old -> new; both types where
+// the type changed) and erased (-).
+struct PropertyChanges {
+    std::size_t added = 0, changed = 0, erased = 0;
+    std::vector<std::vector<std::string>> rows;
+    // "3 added, 1 changed, 0 erased"
+    std::string Counts() const;
+};
+PropertyChanges CompareProperties(const std::vector<std::pair<std::string, Variant>>& before,
+                                  const std::vector<std::pair<std::string, Variant>>& after);
+// Prints the changes of each document whose properties differ from
+// `before`, under a line that counts them.
+void PrintChanges(std::ostream& out, const MemoryHost& host, const PropertySnapshot& before);
 
 // What a setting means, as the options dialog puts it.
 std::string SettingLabel(Settings::Field field);

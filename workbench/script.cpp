@@ -67,12 +67,14 @@ void NoMoreWords(const std::vector<std::string>& words, std::size_t expected, co
 std::shared_ptr<MemoryDocument> FindDocumentNamed(const MemoryHost& host, std::string_view name) {
     using Key = std::function<std::string(const MemoryDocument&)>;
     const std::vector<std::pair<Key, bool>> tries{
+        // The file name with its extension comes before the display name, so
+        // that it always reaches its document, whatever others are called.
         {[](const MemoryDocument& d) { return d.full_name(); }, false},
-        {[](const MemoryDocument& d) { return d.display_name(); }, false},
         {[](const MemoryDocument& d) { return std::string(BaseName(d.full_name())); }, false},
+        {[](const MemoryDocument& d) { return d.display_name(); }, false},
         {[](const MemoryDocument& d) { return Lower(d.full_name()); }, true},
-        {[](const MemoryDocument& d) { return Lower(d.display_name()); }, true},
         {[](const MemoryDocument& d) { return Lower(BaseName(d.full_name())); }, true},
+        {[](const MemoryDocument& d) { return Lower(d.display_name()); }, true},
     };
     for (const auto& [key, lower] : tries) {
         const std::string wanted = lower ? Lower(name) : std::string(name);
@@ -123,6 +125,9 @@ std::optional<Step> ParseStep(std::string_view line, int number, const MemoryHos
                     : verb == "settings" ? Step::Type::kSettings
                     : verb == "registry" ? Step::Type::kRegistry
                                          : Step::Type::kCalls;
+    } else if (verb == "batch") {
+        NoMoreWords(words, 1, verb);
+        step.type = Step::Type::kBatch;
     } else if (verb == "expect") {
         if (words.size() < 2) throw ScriptError("expect needs a dialog kind: options, files, about or message");
         step.type = Step::Type::kExpect;
@@ -134,7 +139,7 @@ std::optional<Step> ParseStep(std::string_view line, int number, const MemoryHos
         }
     } else {
         throw ScriptError("unknown step '" + words[0] +
-                          "'; expected addin, open, show, command, commands, settings, registry or expect");
+                          "'; expected addin, open, show, command, commands, settings, registry, calls, batch or expect");
     }
     return step;
 }
@@ -178,6 +183,8 @@ std::string StepHelp() {
         "  settings                 print the add-in's fourteen settings\n"
         "  registry                 print the values stored under the settings key\n"
         "  calls                    count the host calls the add-in made, by operation\n"
+        "  batch                    open every drawing in turn and copy into it, without\n"
+        "                           dialogs; a drawing whose copy failed is left as it was\n"
         "  expect KIND ACTION...    what the person does in the next dialog of KIND,\n"
         "                           ending with the action that closes it\n";
     for (auto kind : {DialogKind::kOptions, DialogKind::kFiles, DialogKind::kAbout, DialogKind::kMessage}) {

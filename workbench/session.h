@@ -57,12 +57,15 @@ public:
     // so what that step left may be half done. Each is warned of as it
     // happens.
     bool HidFailures() const { return hidFailures_; }
+    // Whether a batch step left a drawing as it was because its copy failed.
+    bool BatchFailed() const { return batchFailed_; }
 
 private:
     void Act(const Step& step);
     void Load();
     void Unload();
     void Command(std::int32_t id);
+    void Batch();
     void Deactivate();
     void Release();
 
@@ -74,6 +77,7 @@ private:
     bool firstTime_ = true;
     bool reportChanges_ = true;
     bool hidFailures_ = false;
+    bool batchFailed_ = false;
 };
 
 }  // namespace bm::workbench

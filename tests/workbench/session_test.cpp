@@ -213,6 +213,25 @@ TEST_F(HostProgramTest, StoreNamingAnotherLibraryIsRegisteredAgain) {
                                    other.string() + ")\n  the add-in is active (" + ours.string() + ")"));
 }
 
+// A batch copies into every drawing; one whose copy fails is left as it
+// was, and only the others reach the output.
+TEST_F(HostProgramTest, BatchCopiesEveryDrawingAndLeavesFailuresAsTheyWere) {
+    Write("workspace.json", kWorkspace);
+    const Outcome run = Run({"--batch", "--registry", Registry().string(), "--out", Path("out.json").string(),
+                             Path("workspace.json").string()});
+    EXPECT_EQ(run.exit, 1) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("  Plate.idw  12 added, 0 changed, 0 erased\n"
+                                   "  Lost.idw   left as it was: host failure: the drawing references /w/Gone.ipt"));
+    EXPECT_THAT(run.out, HasSubstr("  2 drawings: 1 copied, 1 failed\n"));
+    const auto out = nlohmann::json::parse(Read(Path("out.json")));
+    EXPECT_EQ(out["documents"][2]["properties"].size(), 13u);
+    EXPECT_EQ(out["documents"][3].value("properties", nlohmann::json::array()).size(), 0u);
+
+    const Outcome selecting = RunScript("addin load\n" + std::string(kPickWithoutPhysical) + "batch\n");
+    EXPECT_EQ(selecting.exit, 1);
+    EXPECT_THAT(selecting.err, HasSubstr("a batch copies every property, but SelectProps is on"));
+}
+
 // --- steps that fail --------------------------------------------------------------
 
 struct Failure {

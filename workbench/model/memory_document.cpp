@@ -108,6 +108,13 @@ std::vector<std::pair<std::string, Variant>> MemoryPropertySet::snapshot() const
     return out;
 }
 
+void MemoryPropertySet::restore(const std::vector<std::pair<std::string, Variant>>& snapshot) {
+    for (const auto& p : items_) p->deleted_ = true;
+    items_.clear();
+    names_.clear();
+    for (const auto& [name, value] : snapshot) add(name, value);
+}
+
 void MemoryPropertySet::remove(const MemoryProperty* property) {
     auto it = std::find_if(items_.begin(), items_.end(),
                            [&](const auto& p) { return p.get() == property; });

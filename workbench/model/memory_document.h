@@ -103,6 +103,9 @@ public:
     const std::vector<std::shared_ptr<MemoryProperty>>& properties() const { return items_; }
     std::shared_ptr<MemoryProperty> find(std::string_view name) const;  // exact name
     std::vector<std::pair<std::string, Variant>> snapshot() const;
+    // Puts back what a snapshot held; the properties handed out before
+    // refuse every call from then on.
+    void restore(const std::vector<std::pair<std::string, Variant>>& snapshot);
 
 private:
     friend class MemoryProperty;
