@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # Plays the same sessions on the Linux workbench and on both Windows ones
-# (under Wine) and compares what each leaves behind: the exit code, the
-# workspace written with --out, the settings in its --registry file, and
-# the host calls the add-in made by operation, byte for byte; on Windows
-# none of those calls may have looked a member up by name. Of the class
-# registration, which names each face's own library, only its readable
-# name (the default value activation keeps as "Brindlemark") is compared.
+# (under Wine) and compares what each leaves behind: the exit code (which
+# must also be the one the session is written to end with), what the
+# session printed on standard output and standard error (the Windows
+# console's CR LF aside, and the paths of the library and the registry
+# file, which differ), the workspace written with --out, the settings in
+# its --registry file, and the host calls the add-in made by operation,
+# byte for byte; on Windows none of those calls may have looked a member up
+# by name. Of the class registration, which names each face's own library,
+# only its readable name (the default value activation keeps as
+# "Brindlemark") is compared. The sessions are the bundled samples and the
+# dialog sessions of tests/workbench/sessions, whose dialogs the Windows
+# workbench plays on the add-in's real windows.
 #
 #   scripts/compare-faces.sh [LINUX_BUILD [WIN32_BUILD [WIN64_BUILD]]]
 #
@@ -45,15 +51,30 @@ settings_part() {
          END { if (values != "") { printf "%s", values | "sort"; close("sort") } }'
 }
 
+# What a face printed, without what differs by nature between them.
+printed() {
+  tr -d '\r' <"$1" |
+    sed -E -e 's#^(  registered the add-in library ).*#\1LIBRARY#' \
+      -e 's#^(  the add-in is active \().*\)$#\1LIBRARY)#' \
+      -e 's#^(HKEY_[A-Z_]+\\.* in ).*:$#\1REGISTRY:#' \
+      -e 's#^(brindlemark-host: ).*(out\.json not written)#\1\2#' |
+    grep -v '^Lookups by name:' || true
+}
+
 failed=0
-# Each session, with the options it is played with.
-sessions=(
-  "samples/missing-reference.txt"
-  "samples/two-faces.txt"
-  "samples/other-host-version.txt --host-version 6"
-)
+# Each session: the exit code it ends with, its script, the options it is
+# played with.
+sessions=("1 samples/missing-reference.txt"
+  "0 samples/other-host-version.txt --host-version 6"
+  "0 samples/session.txt"
+  "0 samples/two-faces.txt")
+for script in tests/workbench/sessions/*.txt; do
+  # A session that fails says so: "# The session ends with exit code 1."
+  code="$(sed -n 's/^# The session ends with exit code \([0-9]\)\.$/\1/p' "$script")"
+  sessions+=("${code:-0} $script")
+done
 for session in "${sessions[@]}"; do
-  read -r script options <<<"$session"
+  read -r expected script options <<<"$session"
   name="$(basename "$script" .txt)"
   differs=0
   for face in "${faces[@]}"; do
@@ -73,16 +94,18 @@ for session in "${sessions[@]}"; do
     # The host calls counted by the `calls` step; on Windows its lookups by
     # name, which must be none.
     # (Windows programs end their lines on the console with CR LF.)
-    tr -d '\r' <"$dir/stdout" >"$dir/printed"
-    sed -n '/^> calls$/,/^$/p' "$dir/printed" | grep -v '^Lookups by name:' >"$dir/calls" || true
-    lookups="$(sed -n 's/^Lookups by name: //p' "$dir/printed")"
+    tr -d '\r' <"$dir/stdout" >"$dir/stdout.txt"
+    sed -n '/^> calls$/,/^$/p' "$dir/stdout.txt" | grep -v '^Lookups by name:' >"$dir/calls" || true
+    lookups="$(sed -n 's/^Lookups by name: //p' "$dir/stdout.txt")"
+    printed "$dir/stdout" >"$dir/printed"
+    printed "$dir/stderr" >"$dir/errors"
     if [[ "$face" != linux && -s "$dir/calls" && "$lookups" != 0 ]]; then
       echo "$name: $face looked up ${lookups:-an unknown number of} host members by name"
       differs=1 failed=1
     fi
   done
   for face in win32 win64; do
-    for file in exit out.json settings.reg class-name calls; do
+    for file in exit printed errors out.json settings.reg class-name calls; do
       a="$scratch/$name/linux/$file" b="$scratch/$name/$face/$file"
       if [[ -f "$a" || -f "$b" ]] && ! cmp -s "$a" "$b"; then
         echo "$name: $face differs from linux in $file"
@@ -92,6 +115,11 @@ for session in "${sessions[@]}"; do
     done
   done
   linux_dir="$scratch/$name/linux"
+  if [[ "$(cat "$linux_dir/exit")" != "$expected" ]]; then
+    echo "$name: exit $(cat "$linux_dir/exit"), not $expected as the session is written to end"
+    sed -n 1,5p "$linux_dir/stderr"
+    differs=1 failed=1
+  fi
   summary="exit $(cat "$linux_dir/exit"), out.json"
   summary+=" $([[ -f "$linux_dir/out.json" ]] && echo written || echo 'not written')"
   values="$(grep -c '^"' "$linux_dir/settings.reg" 2>/dev/null || true)"

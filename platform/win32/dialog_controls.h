@@ -15,6 +15,10 @@ inline constexpr wchar_t kFormClass[] = L"BrindlemarkForm";
 // The picture boxes (the logo).
 inline constexpr wchar_t kPictureClass[] = L"BrindlemarkPicture";
 
+// A message box the add-in shows without a title of its own carries this
+// one, the library's name.
+inline constexpr wchar_t kUntitledMessageCaption[] = L"Brindlemark5";
+
 // OK and Cancel carry the identifiers that Enter and Escape send, so the
 // desktop's own dialog keys reach them. A form with one button that is both
 // default and cancel (the About box) gives it IDOK and answers IDCANCEL too.
