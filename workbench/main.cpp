@@ -7,10 +7,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,6 +29,8 @@ constexpr int kAllRan = 0;
 constexpr int kStepFailed = 1;
 constexpr int kBadInput = 2;
 constexpr const char* kProgram = "brindlemark-host";
+// A session script is a page of steps; anything larger is not one.
+constexpr std::uintmax_t kMaxScriptBytes = 1u << 20;
 
 const char* const kUsage =
     "Usage: brindlemark-host [OPTIONS] WORKSPACE\n"
@@ -100,9 +100,10 @@ Options ParseOptions(int argc, char** argv) {
             arg = arg.substr(0, arg.find('='));
         }
         auto value = [&]() -> std::string {
-            if (inlineValue) return *inlineValue;
-            if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
-            return args[++i];
+            if (!inlineValue && i + 1 >= args.size()) throw UsageError(arg + " needs a value");
+            std::string v = inlineValue ? *inlineValue : args[++i];
+            if (v.empty()) throw UsageError(arg + " needs a value, not an empty text");
+            return v;
         };
         auto flag = [&](bool& target) {
             if (inlineValue) throw UsageError(arg + " takes no value");
@@ -143,10 +144,18 @@ Options ParseOptions(int argc, char** argv) {
     return o;
 }
 
-std::string ReadAll(std::istream& in) {
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+// Standard input as a script, held to a script's size: it may be a pipe
+// that never ends.
+std::string ReadScriptFromStdin() {
+    std::string text;
+    char buffer[65536];
+    while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+        text.append(buffer, static_cast<std::size_t>(std::cin.gcount()));
+        if (text.size() > kMaxScriptBytes)
+            throw bm::workbench::system::FileError("<stdin>: is larger than " +
+                                                   std::to_string(kMaxScriptBytes >> 20) + " MiB");
+    }
+    return text;
 }
 
 // Where output will go must exist before anything runs.
@@ -155,6 +164,10 @@ void CheckWritable(const fs::path& file) {
     if (!fs::is_directory(folder))
         throw UsageError("cannot write " + file.string() + ": no folder " + folder.string());
     if (fs::is_directory(file)) throw UsageError("cannot write " + file.string() + ": it is a folder");
+    std::error_code ec;
+    const fs::perms perms = fs::status(file, ec).permissions();
+    if (!ec && fs::exists(file, ec) && (perms & fs::perms::owner_write) == fs::perms::none)
+        throw UsageError("cannot write " + file.string() + ": it is read-only");
     if (!bm::workbench::system::CanCreateFilesIn(folder))
         throw UsageError("cannot write " + file.string() + ": the folder is not writable");
 }
@@ -185,16 +198,16 @@ int Run(const Options& o) {
     std::string scriptName = "<stdin>";
     if (!interactive) {
         std::string text;
-        if (fromStdin) {
-            text = ReadAll(std::cin);
-        } else {
-            scriptName = *o.script;
-            std::ifstream file(*o.script, std::ios::binary);
-            if (!file) {
-                std::cerr << kProgram << ": cannot read the script " << *o.script << "\n";
-                return kBadInput;
+        try {
+            if (fromStdin) {
+                text = ReadScriptFromStdin();
+            } else {
+                scriptName = *o.script;
+                text = bm::workbench::system::ReadInputFile(*o.script, kMaxScriptBytes);
             }
-            text = ReadAll(file);
+        } catch (const bm::workbench::system::FileError& e) {
+            std::cerr << kProgram << ": cannot read the script " << e.what() << "\n";
+            return kBadInput;
         }
         try {
             steps = ParseScript(text, scriptName, workspace.host);

@@ -24,7 +24,16 @@ std::string Escaped(const std::string& text) {
             case '\n': out += "\\n"; break;
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
-            default: out += c;
+            default:
+                // Other control characters would move the terminal's cursor
+                // or change its colours: shown as codes instead.
+                if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') {
+                    char code[8];
+                    std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                    out += code;
+                } else {
+                    out += c;
+                }
         }
     }
     return out;
@@ -122,7 +131,7 @@ std::string KindWord(std::int32_t kind) {
 
 void PrintProperties(std::ostream& out, const MemoryDocument& document) {
     const auto props = document.Props();
-    out << document.display_name() << " (" << KindWord(document.kind()) << ", " << document.full_name()
+    out << Escaped(document.display_name()) << " (" << KindWord(document.kind()) << ", " << Escaped(document.full_name())
         << "): " << Plural(props.size(), "custom property", "custom properties") << "\n";
     if (props.empty()) return;
     std::vector<std::vector<std::string>> rows{{"Name", "Type", "Value"}};

@@ -23,7 +23,8 @@ inline constexpr const char* kSettingsKey =
 // A value's type in the workspace file's words ("text", "integer", ...).
 std::string TypeWord(const Variant& value);
 // A value as a person reads it: dates in ISO 8601, numbers exactly,
-// text with its line breaks and tabs shown as \n and \t.
+// text with its line breaks and tabs shown as \n and \t and any other
+// control character as \xNN.
 std::string ValueText(const Variant& value);
 
 // Rows of cells, left-aligned columns two blanks apart, each line

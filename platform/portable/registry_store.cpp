@@ -15,6 +15,8 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/portable/posix_file.h"
+
 namespace bm::portable {
 
 using reg::DWord;
@@ -22,26 +24,6 @@ using reg::Hkey;
 using reg::Status;
 
 namespace {
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { Reset(); }
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    // Closes now, reporting the error a delayed write may only show here.
-    int Reset() {
-        int rc = 0;
-        if (fd_ >= 0) rc = ::close(fd_);
-        fd_ = -1;
-        return rc;
-    }
-
-private:
-    int fd_;
-};
 
 Status StatusFromErrno(int error) {
     switch (error) {
@@ -105,44 +87,8 @@ const std::vector<regfile::Value>& ValuesOf(const regfile::Document& doc, std::s
     return key != nullptr ? key->values : none;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 std::filesystem::path DirectoryOf(const std::filesystem::path& file) {
     return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-}
-
-// Where a write goes: through a symbolic link to the file it names, so that
-// the link survives the rename.
-std::filesystem::path WriteTarget(const std::filesystem::path& file) {
-    std::error_code ec;
-    if (!std::filesystem::is_symlink(file, ec)) return file;
-    std::filesystem::path target = std::filesystem::weakly_canonical(file, ec);
-    return ec ? file : target;
-}
-
-// Temporaries of writers that died before their rename. Only called under
-// the writers' lock, so no live writer owns one.
-void RemoveStaleTemporaries(const std::filesystem::path& target) {
-    const std::string prefix = target.filename().string() + ".tmp";
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(DirectoryOf(target), ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0)
-            std::filesystem::remove(entry.path(), ec);
-    }
 }
 
 }  // namespace
@@ -187,34 +133,14 @@ RegistryStore::FileSignature RegistryStore::SignatureOf(const struct stat& st) {
 
 RegistryStore::Snapshot RegistryStore::Load(const std::filesystem::path& file) {
     Snapshot snap;
-    const auto refused = [&](int error, std::string why) {
-        snap.state = FileState::kUnreadable;
-        snap.error = error;
-        snap.problem = std::move(why);
-        return snap;
-    };
-    const auto unreadable = [&](int error) {
-        return refused(error, std::string("cannot be read (") + std::strerror(error) + ")");
-    };
-    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
-    // come; a regular file reads the same either way.
-    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd) return errno == ENOENT ? snap : unreadable(errno);
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return unreadable(errno);
-    if (!S_ISREG(st.st_mode)) return refused(EINVAL, "is not a regular file");
-    if (static_cast<unsigned long long>(st.st_size) > kMaxFileSize)
-        return refused(EFBIG, "is larger than " + std::to_string(kMaxFileSize >> 20) + " MiB");
     std::string text;
-    char buffer[65536];
-    while (true) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return unreadable(errno);
-        }
-        if (n == 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
+    struct stat st {};
+    if (auto problem = ReadRegularFile(file, kMaxFileSize, text, &st)) {
+        if (problem->error == ENOENT) return snap;
+        snap.state = FileState::kUnreadable;
+        snap.error = problem->error;
+        snap.problem = std::move(problem->reason);
+        return snap;
     }
     snap.signature = SignatureOf(st);
     regfile::ParseResult parsed = regfile::Parse(text);
@@ -295,27 +221,19 @@ Status RegistryStore::Mutate(Change change) {
 }
 
 Status RegistryStore::Save(const regfile::Document& document) {
-    const std::filesystem::path target = WriteTarget(file_);
-    RemoveStaleTemporaries(target);
-    std::string temp = target.string() + ".tmpXXXXXX";
-    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd) return StatusFromErrno(errno);
-    const auto fail = [&](int error) {
-        fd.Reset();
-        ::unlink(temp.c_str());
-        return StatusFromErrno(error);
-    };
-    // Keep the permissions the user gave the file; a new one is private.
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) ::fchmod(fd.get(), old.st_mode & 07777);
-    if (!WriteAll(fd.get(), regfile::Serialize(document))) return fail(errno);
-    if (::fsync(fd.get()) != 0) return fail(errno);
-    if (fd.Reset() != 0) return fail(errno);
-    if (::rename(temp.c_str(), target.c_str()) != 0) return fail(errno);
-    // The rename itself must survive a crash too.
-    UniqueFd dir(::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir) ::fsync(dir.get());
-    return reg::kErrorSuccess;
+    // Under the writers' lock no live writer owns a temporary.
+    RemoveStaleTemporaries(file_);
+    // A new store is private to its user.
+    const auto problem = ReplaceFile(file_, regfile::Serialize(document), 0600);
+    if (!problem) return reg::kErrorSuccess;
+    // The add-in carries on without a word when a write fails; the person
+    // hears it here, once.
+    if (!complained_) {
+        std::fprintf(stderr, "brindlemark: registry file %s %s; changes are not saved\n", file_.c_str(),
+                     problem->reason.c_str());
+        complained_ = true;
+    }
+    return StatusFromErrno(problem->error);
 }
 
 // ---- Handles -----------------------------------------------------------------
@@ -511,9 +429,13 @@ std::optional<std::vector<RegistryStore::ListedValue>> RegistryStore::ListValues
 
 std::optional<std::string> RegistryStore::Problem() {
     std::lock_guard lock(mutex_);
+    // The caller tells the person of a problem itself; the store keeps
+    // quiet about the one it answers.
+    complained_ = true;
     Refresh();
-    if (Usable()) return std::nullopt;
-    return problem_;
+    if (!Usable()) return problem_;
+    complained_ = false;
+    return std::nullopt;
 }
 
 }  // namespace bm::portable

@@ -83,7 +83,8 @@ public:
     reg::Status DeleteKeyTree(std::string_view keyPath);
 
     // Why the file cannot be used ("line 7: expected ..."), or nullopt when it
-    // can (a missing file can).
+    // can (a missing file can). The caller then says so: the store does not
+    // print this problem itself.
     std::optional<std::string> Problem();
 
     // Handles currently open (for tests that check nothing leaks).

@@ -216,9 +216,11 @@ TEST_F(RegistryStoreFile, PathThatIsNoRegularFileIsRefusedWithoutWaiting) {
     ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
     const std::filesystem::path folder = file.parent_path() / "folder.reg";
     std::filesystem::create_directory(folder);
-    for (const std::filesystem::path& path : {file, folder}) {
+    const std::pair<std::filesystem::path, const char*> cases[] = {{file, "is not a regular file"},
+                                                                   {folder, "is a folder, not a file"}};
+    for (const auto& [path, problem] : cases) {
         RegistryStore store(path);
-        EXPECT_EQ(store.Problem(), "is not a regular file") << path;
+        EXPECT_EQ(store.Problem(), problem) << path;
         reg::Hkey key = 0;
         EXPECT_NE(store.RegCreateKeyExA(reg::kHkeyCurrentUser, "Z", 0, reg::kKeyAccess, key, nullptr),
                   reg::kErrorSuccess);

@@ -63,26 +63,36 @@ std::string HostProgramTest::Read(const fs::path& file) const {
 }
 
 Outcome HostProgramTest::Run(const std::vector<std::string>& args, const std::string& input) const {
-    const fs::path in = io_ / "stdin", out = io_ / "stdout", err = io_ / "stderr";
+    return Finish(Start(args, "run", input));
+}
+
+HostProgramTest::Running HostProgramTest::Start(const std::vector<std::string>& args, const std::string& name,
+                                                const std::string& input) const {
+    Running run{-1, io_ / (name + ".stdout"), io_ / (name + ".stderr")};
+    const fs::path in = io_ / (name + ".stdin");
     std::ofstream(in, std::ios::binary) << input;
     std::vector<std::string> storage;
     auto argv = Argv(args, storage);
-    const pid_t child = fork();
-    if (child == 0) {
+    run.pid = fork();
+    if (run.pid == 0) {
         // A run that names no store must still stay out of the user's own.
         setenv("BRINDLEMARK_REGISTRY", Registry().c_str(), 1);
         const int fdIn = open(in.c_str(), O_RDONLY);
-        const int fdOut = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int fdErr = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int fdOut = open(run.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int fdErr = open(run.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(fdIn, 0);
         dup2(fdOut, 1);
         dup2(fdErr, 2);
         execv(argv[0], argv.data());
         _exit(127);
     }
+    return run;
+}
+
+Outcome HostProgramTest::Finish(const Running& run) const {
     int status = 0;
-    waitpid(child, &status, 0);
-    Outcome outcome{ExitCode(status), Read(out), Read(err)};
+    waitpid(run.pid, &status, 0);
+    Outcome outcome{ExitCode(status), Read(run.out), Read(run.err)};
     ExpectNoSanitizerReport(outcome.err);
     return outcome;
 }

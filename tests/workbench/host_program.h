@@ -66,6 +66,14 @@ protected:
 
     // Runs the program with `args` and `input` on its standard input.
     Outcome Run(const std::vector<std::string>& args, const std::string& input = "") const;
+    // A run that goes on while the test does something else: started with
+    // its output kept under `name`, then finished (waited for).
+    struct Running {
+        int pid;
+        std::filesystem::path out, err;
+    };
+    Running Start(const std::vector<std::string>& args, const std::string& name, const std::string& input = "") const;
+    Outcome Finish(const Running& run) const;
     // Runs a script file on the test workspace with the scratch registry.
     Outcome RunScript(const std::string& script, std::vector<std::string> extra = {});
     // Runs the program on a pseudo-terminal, typing `input`.

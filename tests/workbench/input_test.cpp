@@ -229,15 +229,42 @@ INSTANTIATE_TEST_SUITE_P(
                       BadUsage{"MissingValue", {"WS", "--script"}, "--script needs a value"},
                       BadUsage{"NoOutputFolder", {"--out", "/nonexistent/folder/x.json", "WS"}, "no folder"},
                       BadUsage{"ScriptNotThere", {"--script", "/nonexistent/script.txt", "WS"},
-                               "cannot read the script"}),
+                               "cannot read the script"},
+                      // Files that are not files: read, they would never end or run nothing.
+                      BadUsage{"ScriptIsADevice", {"--script", "/dev/zero", "WS"}, "/dev/zero: is not a regular file"},
+                      BadUsage{"ScriptIsAFolder", {"--script", "/", "WS"}, "/: is a folder, not a file"},
+                      BadUsage{"WorkspaceIsADevice", {"/dev/zero"}, "/dev/zero: is not a regular file"},
+                      BadUsage{"EmptyRegistryName", {"--registry", "", "WS"}, "not an empty text"}),
     CaseName());
 
 TEST_F(HostProgramTest, CorruptRegistryStoreIsABadFile) {
     Write("registry.reg", "this is no registry file\n");
     const Outcome run = RunScript("addin load\n");
     EXPECT_EQ(run.exit, 2);
-    EXPECT_THAT(run.err, HasSubstr("the registry store " + Registry().string() + " cannot be used"));
+    // Said once, by the program, not again by the store.
+    EXPECT_EQ(run.err, "brindlemark-host: the registry store " + Registry().string() +
+                           " cannot be used: line 1: expected the first line to read \"Windows Registry Editor "
+                           "Version 5.00\"\n");
     EXPECT_EQ(Read(Registry()), "this is no registry file\n");
+}
+
+// What the user made read-only stays as it is, even for a process the
+// system would let replace it, and the session says so.
+TEST_F(HostProgramTest, ReadOnlyFilesAreNotReplaced) {
+    Write("workspace.json", kWorkspace);
+    fs::permissions(Path("workspace.json"), fs::perms::owner_read);
+    const Outcome save = Run({"--registry", Registry().string(), "--save", Path("workspace.json").string()}, "");
+    EXPECT_EQ(save.exit, 2);
+    EXPECT_EQ(save.err, "brindlemark-host: cannot write " + Path("workspace.json").string() + ": it is read-only\n");
+
+    const Outcome first = RunScript("addin load\naddin unload\n");
+    ASSERT_EQ(first.exit, 0) << first.err;
+    const std::string stored = Read(Registry());
+    fs::permissions(Registry(), fs::perms::owner_read);
+    const Outcome change =
+        RunScript("addin load\nexpect options set MassPrec 5 ok\ncommand options\naddin unload\n");
+    EXPECT_EQ(Read(Registry()), stored);
+    EXPECT_EQ(change.err, "brindlemark: registry file " + Registry().string() + " is read-only; changes are not saved\n");
 }
 
 }  // namespace

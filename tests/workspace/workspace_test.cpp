@@ -349,7 +349,7 @@ TEST(WorkspaceLoad, FileThatCannotBeReadNamesItself) {
                 LoadWorkspace(missing);
             } catch (const WorkspaceError& e) {
                 EXPECT_EQ(std::string(e.what()),
-                          missing.string() + ": cannot open: No such file or directory");
+                          missing.string() + ": does not exist");
                 throw;
             }
         },

@@ -6,6 +6,7 @@
 #include <io.h>
 
 #include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -88,6 +89,42 @@ void WriteAtomically(const fs::path& out, std::string_view content) {
     if (!MoveFileExW(temp.path().c_str(), out.wstring().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         Fail(out, "cannot replace");
     temp.keep();
+}
+
+std::string ReadInputFile(const fs::path& file, std::uintmax_t maxBytes) {
+    const DWORD attributes = GetFileAttributesW(file.wstring().c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        throw FileError(Shown(file) + ": is a folder, not a file");
+    HANDLE handle = CreateFileW(file.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            throw FileError(Shown(file) + ": does not exist");
+        Fail(file, "cannot be read", error);
+    }
+    const std::unique_ptr<void, decltype(&CloseHandle)> closer(handle, &CloseHandle);
+    // Pipes and devices have no size to check before reading.
+    if (GetFileType(handle) != FILE_TYPE_DISK) throw FileError(Shown(file) + ": is not a regular file");
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle, &size)) Fail(file, "cannot be read");
+    const auto tooLarge = [&] {
+        const std::string limit = maxBytes % (1u << 20) == 0 ? std::to_string(maxBytes >> 20) + " MiB"
+                                                             : std::to_string(maxBytes >> 10) + " KiB";
+        throw FileError(Shown(file) + ": is larger than " + limit);
+    };
+    if (static_cast<std::uintmax_t>(size.QuadPart) > maxBytes) tooLarge();
+    std::string content(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t done = 0;
+    while (done < content.size()) {
+        DWORD got = 0;
+        if (!ReadFile(handle, content.data() + done, static_cast<DWORD>(content.size() - done), &got, nullptr))
+            Fail(file, "cannot be read");
+        if (got == 0) break;
+        done += got;
+    }
+    content.resize(done);
+    return content;
 }
 
 bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }

@@ -81,6 +81,9 @@ struct Workspace {
     std::int32_t hostVersion = kDefaultHostVersion;
 };
 
+// A workspace larger than this is refused before it is read.
+inline constexpr std::uintmax_t kMaxWorkspaceBytes = 64u << 20;
+
 // Reads a workspace file. Messages start with `file` as given.
 Workspace LoadWorkspace(const std::filesystem::path& file);
 // The same from text in memory; `fileName` starts every message.

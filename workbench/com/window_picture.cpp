@@ -1,0 +1,114 @@
+#include "workbench/com/window_picture.h"
+
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "platform/win32/dispatch_host.h"
+
+namespace bm::workbench {
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+void Check(HRESULT status, const char* what) {
+    if (FAILED(status))
+        raise(ErrorKind::HostFailure, std::string("the window picture ") + what + " (" + win32::StatusText(status) + ")");
+}
+
+struct ScreenDc {
+    HDC dc = GetDC(nullptr);
+    ~ScreenDc() {
+        if (dc) ReleaseDC(nullptr, dc);
+    }
+};
+
+struct GdiObject {
+    HGDIOBJ handle;
+    ~GdiObject() {
+        if (handle) DeleteObject(handle);
+    }
+};
+
+struct MemoryDc {
+    HDC dc;
+    ~MemoryDc() {
+        if (dc) DeleteDC(dc);
+    }
+};
+
+// The windows' pixels as 32-bit BGRA rows from the top, read off the screen.
+std::vector<BYTE> ScreenPixels(const std::vector<HWND>& windows, int& width, int& height) {
+    RECT r{};
+    for (HWND window : windows) {
+        RECT one{};
+        if (!GetWindowRect(window, &one)) raise(ErrorKind::HostFailure, "the window to picture is gone");
+        UnionRect(&r, &r, &one);
+    }
+    width = r.right - r.left;
+    height = r.bottom - r.top;
+    if (width <= 0 || height <= 0) raise(ErrorKind::HostFailure, "the window to picture has no size");
+    const ScreenDc screen;
+    const MemoryDc memory{CreateCompatibleDC(screen.dc)};
+    const GdiObject bitmap{CreateCompatibleBitmap(screen.dc, width, height)};
+    if (!screen.dc || !memory.dc || !bitmap.handle)
+        raise(ErrorKind::HostFailure, "the screen cannot be read for a window picture");
+    const HGDIOBJ old = SelectObject(memory.dc, bitmap.handle);
+    const BOOL copied = BitBlt(memory.dc, 0, 0, width, height, screen.dc, r.left, r.top, SRCCOPY);
+    SelectObject(memory.dc, old);
+    if (!copied) raise(ErrorKind::HostFailure, "the screen cannot be read for a window picture");
+
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // rows from the top
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<BYTE> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    if (!GetDIBits(memory.dc, static_cast<HBITMAP>(bitmap.handle), 0, static_cast<UINT>(height), pixels.data(), &info,
+                   DIB_RGB_COLORS))
+        raise(ErrorKind::HostFailure, "the screen cannot be read for a window picture");
+    // The screen leaves the fourth byte undefined; the picture is opaque.
+    for (std::size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 0xFF;
+    return pixels;
+}
+
+}  // namespace
+
+void SaveWindowPicture(const std::vector<HWND>& windows, const std::filesystem::path& file) {
+    int width = 0, height = 0;
+    std::vector<BYTE> pixels = ScreenPixels(windows, width, height);
+
+    ComPtr<IWICImagingFactory> factory;
+    Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory)),
+          "cannot be encoded: no imaging component");
+    ComPtr<IWICStream> stream;
+    Check(factory->CreateStream(&stream), "cannot be written");
+    Check(stream->InitializeFromFilename(file.wstring().c_str(), GENERIC_WRITE),
+          ("cannot be written to " + file.string()).c_str());
+    ComPtr<IWICBitmapEncoder> encoder;
+    Check(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder), "cannot be encoded as PNG");
+    Check(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache), "cannot be encoded as PNG");
+    ComPtr<IWICBitmapFrameEncode> frame;
+    Check(encoder->CreateNewFrame(&frame, nullptr), "cannot be encoded as PNG");
+    Check(frame->Initialize(nullptr), "cannot be encoded as PNG");
+    Check(frame->SetSize(static_cast<UINT>(width), static_cast<UINT>(height)), "cannot be encoded as PNG");
+    WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
+    Check(frame->SetPixelFormat(&format), "cannot be encoded as PNG");
+    // The encoder may ask for another layout; the screen's is the one given.
+    ComPtr<IWICBitmap> source;
+    Check(factory->CreateBitmapFromMemory(static_cast<UINT>(width), static_cast<UINT>(height),
+                                          GUID_WICPixelFormat32bppBGRA, static_cast<UINT>(width) * 4,
+                                          static_cast<UINT>(pixels.size()), pixels.data(), &source),
+          "cannot be encoded as PNG");
+    Check(frame->WriteSource(source.Get(), nullptr), "cannot be encoded as PNG");
+    Check(frame->Commit(), "cannot be encoded as PNG");
+    Check(encoder->Commit(), "cannot be written");
+}
+
+}  // namespace bm::workbench
