@@ -41,24 +41,30 @@ declare -A program=(
   [win64]="/usr/lib/wine/wine64 $win64/bin/brindlemark-host.exe"
 )
 
-# The settings part of a registry file: its header and every section of
-# HKEY_CURRENT_USER, with each section's values sorted by name, since the
-# Linux store lists them in the order written and Wine's registry by name.
-settings_part() {
-  awk '/^\[/ { keep = index($0, "[HKEY_CURRENT_USER") == 1 } NR <= 2 || keep' "$1" |
-    awk '/^"/ { values = values $0 "\n"; next }
-         { if (values != "") { printf "%s", values | "sort"; close("sort"); values = "" } print }
-         END { if (values != "") { printf "%s", values | "sort"; close("sort") } }'
+# Each run of value lines (those matching the pattern) sorted by name: the
+# Linux store keeps values in the order written, Wine's registry by name.
+sorted_values() {
+  awk -v values_re="$1" '$0 ~ values_re { values = values $0 "\n"; next }
+       { if (values != "") { printf "%s", values | "sort"; close("sort"); values = "" } print }
+       END { if (values != "") { printf "%s", values | "sort"; close("sort") } }'
 }
 
-# What a face printed, without what differs by nature between them.
+# The settings part of a registry file: its header and every section of
+# HKEY_CURRENT_USER, with each section's values sorted by name.
+settings_part() {
+  awk '/^\[/ { keep = index($0, "[HKEY_CURRENT_USER") == 1 } NR <= 2 || keep' "$1" | sorted_values '^"'
+}
+
+# What a face printed, without what differs by nature between them: the
+# paths of the library and the registry file, the count of lookups by name
+# (checked above), and the order of the values a `registry` step lists.
 printed() {
   tr -d '\r' <"$1" |
     sed -E -e 's#^(  registered the add-in library ).*#\1LIBRARY#' \
       -e 's#^(  the add-in is active \().*\)$#\1LIBRARY)#' \
       -e 's#^(HKEY_[A-Z_]+\\.* in ).*:$#\1REGISTRY:#' \
       -e 's#^(brindlemark-host: ).*(out\.json not written)#\1\2#' |
-    grep -v '^Lookups by name:' || true
+    { grep -v '^Lookups by name:' || true; } | sorted_values '^  "'
 }
 
 failed=0
