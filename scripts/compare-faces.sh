@@ -56,14 +56,14 @@ settings_part() {
 }
 
 # What a face printed, without what differs by nature between them: the
-# paths of the library and the registry file, the count of lookups by name
+# paths of the library, the registry file and the output, the count of lookups by name
 # (checked above), and the order of the values a `registry` step lists.
 printed() {
   tr -d '\r' <"$1" |
     sed -E -e 's#^(  registered the add-in library ).*#\1LIBRARY#' \
       -e 's#^(  the add-in is active \().*\)$#\1LIBRARY)#' \
       -e 's#^(HKEY_[A-Z_]+\\.* in ).*:$#\1REGISTRY:#' \
-      -e 's#^(brindlemark-host: ).*(out\.json not written)#\1\2#' |
+      -e 's#^(brindlemark-host: |wrote ).*(out\.json)#\1\2#' |
     { grep -v '^Lookups by name:' || true; } | sorted_values '^  "'
 }
 

@@ -3,6 +3,7 @@
 #include <ocidl.h>
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -21,9 +22,15 @@ namespace dispid = host::dispid;
 // binding does: the host may have made it a method or a property.
 constexpr WORD kGetOrCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
+// The host's description, followed by the operation unless it begins by
+// naming it already.
 [[noreturn]] void Fail(std::string description, HRESULT status, std::string_view operation) {
     if (description.empty()) description = "the host refused the call (" + StatusText(status) + ")";
-    raise(ErrorKind::HostFailure, description + " [" + std::string(operation) + "]");
+    const bool named = description.starts_with(operation) &&
+                       (description.size() == operation.size() || !std::isalnum(static_cast<unsigned char>(
+                                                                       description[operation.size()])));
+    if (!named) description += " [" + std::string(operation) + "]";
+    raise(ErrorKind::HostFailure, description);
 }
 
 // Arguments of one call, given in reading order and kept in COM's reversed

@@ -92,11 +92,9 @@ void DoubleClick(HWND window, POINT point) {
     Post(window, WM_LBUTTONUP, 0, at);
 }
 
-void RightClick(HWND window, POINT point) {
-    const LPARAM at = MAKELPARAM(point.x, point.y);
-    Post(window, WM_RBUTTONDOWN, MK_RBUTTON, at);
-    Post(window, WM_RBUTTONUP, 0, at);
-}
+// The right button pressed. Its release is left out: it would reach the
+// loop of the popup menu the press opens, as a click at another place.
+void RightPress(HWND window, POINT point) { Post(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(point.x, point.y)); }
 
 // --- message boxes ---------------------------------------------------------
 
@@ -206,12 +204,8 @@ public:
         Ask(list_, LVM_GETSUBITEMRECT, static_cast<WPARAM>(shown_.at(row).item), reinterpret_cast<LPARAM>(&cell));
         return cell;
     }
-    // Where a click on the row lands on its text, clear of the fold button.
-    POINT OnText(std::int32_t row) const {
-        const RECT cell = TextCell(row);
-        const LONG height = cell.bottom - cell.top;
-        return {std::min(cell.left + 2 * height, (cell.left + cell.right) / 2), (cell.top + cell.bottom) / 2};
-    }
+    // Where a click on the row lands: on its text, clear of the fold button.
+    POINT OnText(std::int32_t row) const { return Middle(TextCell(row)); }
     // The fold button: the square at the left end of the cell.
     POINT OnFoldButton(std::int32_t row) const {
         const RECT cell = TextCell(row);
@@ -460,7 +454,7 @@ private:
     }
 
     void PickFromMenu(HWND list, const std::string& tool) {
-        RightClick(list, Middle(list));
+        RightPress(list, Middle(list));
         HWND menuWindow = AwaitMenu();
         if (!menuWindow) throw ScriptFault("the popup menu did not open on a right-click on the list");
         const auto menu = reinterpret_cast<HMENU>(Ask(menuWindow, MN_GETHMENU));
