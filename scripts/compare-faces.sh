@@ -86,6 +86,8 @@ for session in "${sessions[@]}"; do
   for face in "${faces[@]}"; do
     dir="$scratch/$name/$face"
     mkdir -p "$dir"
+    # A session may start from a registry of its own, beside its script.
+    [[ -f "${script%.txt}.reg" ]] && cp "${script%.txt}.reg" "$dir/registry.reg"
     set +e
     ${program[$face]} $options --registry "$dir/registry.reg" --out "$dir/out.json" --script "$script" \
       samples/workspace.json >"$dir/stdout" 2>"$dir/stderr" </dev/null
