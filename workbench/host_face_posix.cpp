@@ -52,12 +52,18 @@ public:
 
     std::unique_ptr<LoadedAddIn> Load(std::ostream& out) override {
         const auto registered = portable::PluginLibrary::RegisteredPath(store_, addin::kClassId);
-        if (!registered || !fs::exists(*registered)) {
+        std::error_code ec;
+        // A store shared with another build names that build's library; this
+        // workbench tries its own, as an installer of this build would.
+        const bool ours = registered && fs::exists(*registered) && fs::equivalent(*registered, library_, ec);
+        if (!ours) {
             // What an installer does: the library registers itself.
             if (!fs::exists(library_))
                 throw StepRefused("the add-in library is not where it is installed: " + library_.string());
             portable::PluginLibrary::Register(library_.string());
-            out << "  registered the add-in library " << library_.string() << "\n";
+            out << "  registered the add-in library " << library_.string();
+            if (registered && fs::exists(*registered)) out << " (the registry named " << *registered << ")";
+            out << "\n";
         }
         return std::make_unique<PluginAddIn>(store_, runtime_);
     }

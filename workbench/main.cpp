@@ -3,7 +3,8 @@
 // and plays a session script (or asks a person at the terminal).
 //
 // Exit codes: 0 every step ran; 1 a step failed; 2 bad usage or a bad
-// file (workspace, script, registry store), found before anything ran.
+// file (workspace, script, registry store), found before anything ran;
+// 3 every step ran, but the add-in hid a host failure in one.
 
 #include <cstdlib>
 #include <filesystem>
@@ -28,6 +29,7 @@ namespace {
 constexpr int kAllRan = 0;
 constexpr int kStepFailed = 1;
 constexpr int kBadInput = 2;
+constexpr int kFailureHidden = 3;
 constexpr const char* kProgram = "brindlemark-host";
 // A session script is a page of steps; anything larger is not one.
 constexpr std::uintmax_t kMaxScriptBytes = 1u << 20;
@@ -43,6 +45,8 @@ const char* const kUsage =
     "  --workspace FILE    the workspace file (JSON); may also be given alone\n"
     "  --script FILE       the session script; '-' or no script reads standard input\n"
     "  --interactive       ask at the terminal even when standard input is not one\n"
+    "  --batch             load the add-in, open every drawing in turn and copy into\n"
+    "                      it with the stored settings, then print one row per drawing\n"
     "  --registry FILE     the registry store (default: $BRINDLEMARK_REGISTRY, else\n"
     "                      $XDG_CONFIG_HOME/brindlemark/registry.reg, else\n"
     "                      ~/.config/brindlemark/registry.reg)\n"
@@ -50,14 +54,20 @@ const char* const kUsage =
     "                      workspace's (the add-in wants 5)\n"
     "  --out FILE          write the workspace as the add-in left it to FILE\n"
     "  --save              write it back over the workspace file\n"
+    "  --force             write it even when the add-in hid a failure (exit 3)\n"
+    "  --quiet             no report of the properties each step changed\n"
     "  --help              show this text\n"
     "\n"
     "Without --out or --save nothing on disk changes but the registry store. After\n"
-    "a script, output is written only when every step ran.\n"
+    "a script, output is written only when every step ran, and not when the add-in\n"
+    "hid a failed host call (a warning names it) unless --force is given. A batch\n"
+    "writes the drawings it copied; a drawing whose copy failed is left as it was.\n"
     "\n"
     "Exit codes: 0 every step ran; 1 a step failed (its line, the kind of failure\n"
-    "and the message on standard error); 2 bad usage, or a bad workspace, script or\n"
-    "registry store (nothing has run and nothing is written).\n"
+    "and the message on standard error) or a batch left a drawing as it was (its\n"
+    "row says why); 2 bad usage, or a bad workspace, script or registry store\n"
+    "(nothing has run and nothing is written); 3 every step ran, but\n"
+    "the add-in hid a failed host call in one, so what it left may be half done.\n"
     "\n";
 
 struct Options {
@@ -67,6 +77,9 @@ struct Options {
     std::optional<std::int32_t> hostVersion;
     std::optional<fs::path> out;
     bool save = false;
+    bool force = false;
+    bool batch = false;
+    bool quiet = false;
     bool interactive = false;
     bool help = false;
 };
@@ -127,6 +140,12 @@ Options ParseOptions(int argc, char** argv) {
             once(o.out, fs::path(value()));
         } else if (arg == "--save") {
             flag(o.save);
+        } else if (arg == "--batch") {
+            flag(o.batch);
+        } else if (arg == "--force") {
+            flag(o.force);
+        } else if (arg == "--quiet") {
+            flag(o.quiet);
         } else if (arg == "--interactive") {
             flag(o.interactive);
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -141,6 +160,8 @@ Options ParseOptions(int argc, char** argv) {
     if (!o.workspace) throw UsageError("no workspace file given");
     if (o.out && o.save) throw UsageError("--out and --save both say where to write; give one");
     if (o.interactive && o.script) throw UsageError("--interactive and --script exclude each other");
+    if (o.batch && (o.script || o.interactive))
+        throw UsageError("--batch is a script of its own; it takes no --script or --interactive");
     return o;
 }
 
@@ -193,13 +214,17 @@ int Run(const Options& o) {
     if (o.hostVersion) workspace.host.SetVersionMajor(*o.hostVersion);
 
     const bool fromStdin = !o.script || *o.script == "-";
-    const bool interactive = o.interactive || (!o.script && bm::workbench::system::StdinIsTerminal());
+    const bool interactive =
+        !o.batch && (o.interactive || (!o.script && bm::workbench::system::StdinIsTerminal()));
     std::vector<Step> steps;
     std::string scriptName = "<stdin>";
     if (!interactive) {
         std::string text;
         try {
-            if (fromStdin) {
+            if (o.batch) {
+                scriptName = "--batch";
+                text = "addin load\nbatch\n";
+            } else if (fromStdin) {
                 text = ReadScriptFromStdin();
             } else {
                 scriptName = *o.script;
@@ -228,6 +253,7 @@ int Run(const Options& o) {
     TerminalPerson person(std::cin, std::cout, runtime);
     if (interactive) runtime.SetPerson(&person);
     Session session(workspace.host, *face, runtime, std::cout);
+    session.ReportChanges(!o.quiet);
 
     bool allRan = true;
     if (interactive) {
@@ -270,7 +296,11 @@ int Run(const Options& o) {
 
     // In a script a failure stops everything, so what is left is half a
     // session; a person at the terminal carried on past the failure.
-    if (outFile && (allRan || interactive)) {
+    const bool halfDone = session.HidFailures() && !o.force;
+    if (outFile && (allRan || interactive) && halfDone) {
+        std::cerr << kProgram << ": " << outFile->string()
+                  << " not written: the add-in hid a failed host call (see the warning); --force writes it\n";
+    } else if (outFile && (allRan || interactive)) {
         try {
             SaveWorkspace(workspace, *outFile);
             std::cout << "wrote " << outFile->string() << "\n";
@@ -281,7 +311,8 @@ int Run(const Options& o) {
     } else if (outFile) {
         std::cerr << kProgram << ": " << outFile->string() << " not written: a step failed\n";
     }
-    return allRan ? kAllRan : kStepFailed;
+    if (!allRan || session.BatchFailed()) return kStepFailed;
+    return session.HidFailures() ? kFailureHidden : kAllRan;
 }
 
 }  // namespace

@@ -139,6 +139,57 @@ void PrintProperties(std::ostream& out, const MemoryDocument& document) {
     PrintTable(out, rows, "  ");
 }
 
+PropertySnapshot TakeSnapshot(const MemoryHost& host) {
+    PropertySnapshot snapshot;
+    for (const auto& document : host.Documents()) snapshot.push_back(document->Props());
+    return snapshot;
+}
+
+std::string PropertyChanges::Counts() const {
+    return std::to_string(added) + " added, " + std::to_string(changed) + " changed, " + std::to_string(erased) +
+           " erased";
+}
+
+PropertyChanges CompareProperties(const std::vector<std::pair<std::string, Variant>>& before,
+                                  const std::vector<std::pair<std::string, Variant>>& after) {
+    const auto find = [](const auto& props, const std::string& name) {
+        return std::find_if(props.begin(), props.end(), [&](const auto& p) { return p.first == name; });
+    };
+    PropertyChanges changes;
+    for (const auto& [name, value] : after) {
+        const auto old = find(before, name);
+        if (old == before.end()) {
+            ++changes.added;
+            changes.rows.push_back({"+", Escaped(name), TypeWord(value), ValueText(value)});
+        } else if (!(old->second == value) || old->second.type() != value.type()) {
+            ++changes.changed;
+            const std::string type = old->second.type() == value.type()
+                                         ? TypeWord(value)
+                                         : TypeWord(old->second) + " -> " + TypeWord(value);
+            changes.rows.push_back({"~", Escaped(name), type, ValueText(old->second) + " -> " + ValueText(value)});
+        }
+    }
+    for (const auto& [name, value] : before) {
+        if (find(after, name) != after.end()) continue;
+        ++changes.erased;
+        changes.rows.push_back({"-", Escaped(name), TypeWord(value), ValueText(value)});
+    }
+    return changes;
+}
+
+void PrintChanges(std::ostream& out, const MemoryHost& host, const PropertySnapshot& before) {
+    const auto& documents = host.Documents();
+    for (std::size_t d = 0; d < documents.size() && d < before.size(); ++d) {
+        const auto after = documents[d]->Props();
+        if (after == before[d]) continue;
+        PropertyChanges changes = CompareProperties(before[d], after);
+        if (changes.rows.empty()) continue;  // the same properties in another order
+        out << "  " << Escaped(documents[d]->display_name()) << ": " << changes.Counts() << "\n";
+        changes.rows.insert(changes.rows.begin(), {"", "Name", "Type", "Value"});
+        PrintTable(out, changes.rows, "    ");
+    }
+}
+
 std::string SettingLabel(Settings::Field field) {
     switch (field) {
         case Settings::kUpdateOnActivate: return "Update custom properties on drawing file activation";

@@ -43,6 +43,25 @@ void PrintCommands(std::ostream& out, const MemoryHost& host, bool addInLoaded);
 // when the add-in reaches the host through dispatch.
 void PrintCalls(std::ostream& out, const HostProbe& probe, std::optional<std::int64_t> nameLookups);
 
+// Every document's custom properties at one moment, in the host's order of
+// documents, to tell afterwards what a step changed.
+using PropertySnapshot = std::vector<std::vector<std::pair<std::string, Variant>>>;
+PropertySnapshot TakeSnapshot(const MemoryHost& host);
+// What differs between two lists of one document's properties, by name:
+// one row per property added (+), changed (~, old -> new; both types where
+// the type changed) and erased (-).
+struct PropertyChanges {
+    std::size_t added = 0, changed = 0, erased = 0;
+    std::vector<std::vector<std::string>> rows;
+    // "3 added, 1 changed, 0 erased"
+    std::string Counts() const;
+};
+PropertyChanges CompareProperties(const std::vector<std::pair<std::string, Variant>>& before,
+                                  const std::vector<std::pair<std::string, Variant>>& after);
+// Prints the changes of each document whose properties differ from
+// `before`, under a line that counts them.
+void PrintChanges(std::ostream& out, const MemoryHost& host, const PropertySnapshot& before);
+
 // What a setting means, as the options dialog puts it.
 std::string SettingLabel(Settings::Field field);
 // Document kind in the workspace file's words ("part", "drawing", ...).

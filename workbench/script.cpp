@@ -123,6 +123,9 @@ std::optional<Step> ParseStep(std::string_view line, int number, const MemoryHos
                     : verb == "settings" ? Step::Type::kSettings
                     : verb == "registry" ? Step::Type::kRegistry
                                          : Step::Type::kCalls;
+    } else if (verb == "batch") {
+        NoMoreWords(words, 1, verb);
+        step.type = Step::Type::kBatch;
     } else if (verb == "expect") {
         if (words.size() < 2) throw ScriptError("expect needs a dialog kind: options, files, about or message");
         step.type = Step::Type::kExpect;
@@ -134,7 +137,7 @@ std::optional<Step> ParseStep(std::string_view line, int number, const MemoryHos
         }
     } else {
         throw ScriptError("unknown step '" + words[0] +
-                          "'; expected addin, open, show, command, commands, settings, registry or expect");
+                          "'; expected addin, open, show, command, commands, settings, registry, calls, batch or expect");
     }
     return step;
 }
@@ -178,6 +181,8 @@ std::string StepHelp() {
         "  settings                 print the add-in's fourteen settings\n"
         "  registry                 print the values stored under the settings key\n"
         "  calls                    count the host calls the add-in made, by operation\n"
+        "  batch                    open every drawing in turn and copy into it, without\n"
+        "                           dialogs; a drawing whose copy failed is left as it was\n"
         "  expect KIND ACTION...    what the person does in the next dialog of KIND,\n"
         "                           ending with the action that closes it\n";
     for (auto kind : {DialogKind::kOptions, DialogKind::kFiles, DialogKind::kAbout, DialogKind::kMessage}) {

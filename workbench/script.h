@@ -7,6 +7,7 @@
 //   open DOC | show DOC                     DOC: a document's file or name
 //   command options | command copy | command N
 //   commands | settings | registry | calls
+//   batch
 //   expect options|files|about|message ACTION...
 //
 // A script is read whole before anything runs, so a bad line stops the
@@ -46,6 +47,7 @@ struct Step {
         kRegistry,
         kCalls,
         kExpect,
+        kBatch,
     };
     Type type = Type::kCommands;
     int line = 0;
@@ -58,7 +60,7 @@ struct Step {
     // Steps that make the host or the add-in act, and so may open dialogs.
     bool Acts() const {
         return type == Type::kAddInLoad || type == Type::kAddInUnload || type == Type::kOpen ||
-               type == Type::kCommand;
+               type == Type::kCommand || type == Type::kBatch;
     }
 };
 

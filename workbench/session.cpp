@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "addin/cbrindlemark5.h"
+#include "host/host.h"
 #include "core/error.h"
 #include "workbench/report.h"
 #include "workbench/workspace/workspace.h"
@@ -64,6 +65,8 @@ void Session::Run(const Step& step) {
         default: break;
     }
 
+    const PropertySnapshot before = TakeSnapshot(host_);
+    host_.Probe().TakeServedFailures();
     std::exception_ptr failure;
     try {
         face_.Play([&] { Act(step); });
@@ -71,6 +74,16 @@ void Session::Run(const Step& step) {
         failure = HostCopy(e);
     } catch (...) {
         failure = std::make_exception_ptr(std::runtime_error("an unknown failure"));
+    }
+    // A batch reports each drawing in its own table.
+    if (reportChanges_ && step.type != Step::Type::kBatch) PrintChanges(out_, host_, before);
+    // A failing step reports its own failure; one that ran on past a failed
+    // host call would otherwise pass for complete.
+    const std::vector<std::string> hidden = host_.Probe().TakeServedFailures();
+    if (!failure && !hidden.empty()) {
+        hidFailures_ = true;
+        for (const std::string& what : hidden)
+            out_ << "  warning: " << what << "; the add-in stopped there and hid the failure, so this step may be half done\n";
     }
     // A dialog nobody expected is what went wrong, whatever the add-in made
     // of it (its activation handler hides every failure).
@@ -90,6 +103,7 @@ void Session::Act(const Step& step) {
             out_ << "  " << step.document->display_name() << " is the active document\n";
             return;
         case Step::Type::kCommand: return Command(step.commandId);
+        case Step::Type::kBatch: return Batch();
         default: return;
     }
 }
@@ -162,6 +176,43 @@ void Session::Command(std::int32_t id) {
     if (!addin_) throw StepRefused(name + " belongs to the add-in, which is not loaded");
     if (!command->enabled()) throw StepRefused(name + " is greyed out");
     host_.Pick(id);
+}
+
+void Session::Batch() {
+    if (!addin_) throw StepRefused("a batch needs the add-in: 'addin load' first");
+    if (addin_->Properties().get(Settings::kSelectProps) != 0)
+        throw StepRefused("a batch copies every property, but SelectProps is on; turn it off first "
+                          "(expect options set SelectProps 0 ok, then command options)");
+    std::vector<std::vector<std::string>> rows{{"Drawing", "Result"}};
+    std::size_t copied = 0, failed = 0;
+    for (const auto& drawing : host_.Documents()) {
+        if (drawing->kind() != host::kDrawingDocument) continue;
+        const auto before = drawing->Props();
+        host_.Probe().TakeServedFailures();
+        std::string failure;
+        try {
+            host_.Activate(drawing);
+            Command(kCopyCommand);
+        } catch (const std::exception& e) {
+            failure = FailureKind(e) + ": " + e.what();
+        }
+        // A dialog that opened had no one to answer it.
+        if (auto fault = runtime_.TakeFault(); fault && failure.empty()) failure = "script: " + *fault;
+        const std::vector<std::string> hidden = host_.Probe().TakeServedFailures();
+        if (failure.empty() && !hidden.empty()) failure = "host failure: " + hidden.front();
+        if (failure.empty()) {
+            ++copied;
+            rows.push_back({drawing->display_name(), CompareProperties(before, drawing->Props()).Counts()});
+        } else {
+            // Nothing half done stays behind: the drawing is as it was.
+            ++failed;
+            drawing->UserProps()->restore(before);
+            rows.push_back({drawing->display_name(), "left as it was: " + failure});
+        }
+    }
+    PrintTable(out_, rows, "  ");
+    out_ << "  " << copied + failed << " drawings: " << copied << " copied, " << failed << " failed\n";
+    if (failed > 0) batchFailed_ = true;
 }
 
 void Session::End() {

@@ -49,11 +49,23 @@ public:
     void End();
     bool Loaded() const { return addin_ != nullptr; }
 
+    // After each step that changed documents, what it added, changed and
+    // erased (on unless turned off).
+    void ReportChanges(bool on) { reportChanges_ = on; }
+    // Whether a step ran to its end although a host call it made failed:
+    // the add-in hid the failure (its drawing-activation handler must),
+    // so what that step left may be half done. Each is warned of as it
+    // happens.
+    bool HidFailures() const { return hidFailures_; }
+    // Whether a batch step left a drawing as it was because its copy failed.
+    bool BatchFailed() const { return batchFailed_; }
+
 private:
     void Act(const Step& step);
     void Load();
     void Unload();
     void Command(std::int32_t id);
+    void Batch();
     void Deactivate();
     void Release();
 
@@ -63,6 +75,9 @@ private:
     std::ostream& out_;
     std::unique_ptr<LoadedAddIn> addin_;
     bool firstTime_ = true;
+    bool reportChanges_ = true;
+    bool hidFailures_ = false;
+    bool batchFailed_ = false;
 };
 
 }  // namespace bm::workbench

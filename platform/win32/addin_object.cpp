@@ -10,11 +10,11 @@
 #include "addin/cbrindlemark5.h"
 #include "brindlemark5.h"  // the type library's interface, made from brindlemark5.idl
 #include "core/error.h"
-#include "platform/portable/memory_raster.h"
 #include "platform/win32/advapi32_registry.h"
 #include "platform/win32/com_failure.h"
 #include "platform/win32/com_object.h"
 #include "platform/win32/dispatch_host.h"
+#include "platform/win32/gdi_raster.h"
 #include "platform/win32/this_module.h"
 #include "platform/win32/variant_convert.h"
 #include "platform/win32/win32_forms_runtime.h"
@@ -28,12 +28,11 @@ using Microsoft::WRL::ComPtr;
 std::atomic<long> moduleUsers{0};
 
 // The library's module state, made with the first object and kept while
-// the library is loaded. The logo is painted in memory until the dialogs
-// get their GDI painting.
+// the library is loaded.
 addin::AddInModule& Module() {
     static Advapi32Registry registry;
     static Win32FormsRuntime forms;
-    static portable::MemoryRaster raster;
+    static GdiRaster raster;
     static addin::AddInModule module(registry, forms, raster);
     return module;
 }

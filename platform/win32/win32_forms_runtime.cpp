@@ -126,6 +126,19 @@ void Win32FormsRuntime::ShowModal(ui::Form& form) {
     }
 }
 
+// A message sent from another thread (a click a tool sends) runs inside
+// GetMessageW, which goes on waiting after it: a posted message wakes the
+// modal loop to see that its form has closed.
+void Win32FormsRuntime::Hide(ui::Form& form) {
+    FormsRuntime::Hide(form);
+    PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+}
+
+void Win32FormsRuntime::Unload(ui::Form& form) {
+    FormsRuntime::Unload(form);
+    PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+}
+
 void Win32FormsRuntime::DoEvents() {
     MSG message{};
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -199,9 +212,10 @@ std::string Win32FormsRuntime::PopupMenu(ui::Form& /*owner*/, const std::vector<
 }
 
 std::intptr_t Win32FormsRuntime::ShellOpen(const std::string& target) {
-    // The wide call, so that a target outside the user's code page survives.
+    // The wide call, so that a target outside the user's code page survives;
+    // no verb, so that the target's default action runs.
     return reinterpret_cast<std::intptr_t>(
-        ShellExecuteW(nullptr, L"open", Utf16(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        ShellExecuteW(nullptr, nullptr, Utf16(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
 }
 
 }  // namespace bm::win32

@@ -21,6 +21,8 @@ class FormView;
 class Win32FormsRuntime : public ui::FormsRuntime {
 public:
     void ShowModal(ui::Form& form) override;
+    void Hide(ui::Form& form) override;
+    void Unload(ui::Form& form) override;
     void DoEvents() override;
 
     bool WorkArea(ui::Rect& area) override;

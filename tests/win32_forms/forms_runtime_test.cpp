@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
+#include "desktop.h"
 #include "platform/win32/win32_forms_runtime.h"
 #include "ui/frm_act.h"
 
@@ -19,14 +20,6 @@ public:
     std::string Caption() const override { return "Options"; }
     std::string Kind() const override { return "options"; }
 };
-
-// Wine without a display driver makes no windows at all.
-bool DesktopMakesWindows() {
-    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (!probe) return false;
-    DestroyWindow(probe);
-    return true;
-}
 
 TEST(Win32FormsRuntime, InterludeShowsAndClosesItself) {
     if (!DesktopMakesWindows()) GTEST_SKIP() << "no desktop to show windows on";

@@ -169,11 +169,21 @@ INSTANTIATE_TEST_SUITE_P(Versions, HostVersionTest,
 
 // --- the unresolved reference ---------------------------------------------------
 
+// The add-in's activation handler hides the failure, as it must; the host
+// saw it and says so, and writes nothing half done unless forced.
 TEST_F(HostProgramTest, UnresolvedReferenceFailsTheCommandButNotTheActivation) {
-    const Outcome quiet = RunScript("addin load\nopen Lost.idw\nshow Lost.idw\n");
-    EXPECT_EQ(quiet.exit, 0) << quiet.err;
-    EXPECT_EQ(quiet.err, "");
-    EXPECT_THAT(quiet.out, HasSubstr("Lost.idw is the active document"));
+    const Outcome quiet = RunScript("addin load\nopen Lost.idw\nshow Lost.idw\n", {"--out", Path("out.json").string()});
+    EXPECT_EQ(quiet.exit, 3) << quiet.err;
+    EXPECT_THAT(quiet.out, HasSubstr("Lost.idw is the active document\n  warning: the drawing references /w/Gone.ipt, "
+                                     "which is not in the workspace (FileRefDocument)"));
+    EXPECT_THAT(quiet.out, HasSubstr("> show Lost.idw"));
+    EXPECT_FALSE(std::filesystem::exists(Path("out.json")));
+    EXPECT_THAT(quiet.err, HasSubstr("--force writes it"));
+    const Outcome forced =
+        RunScript("addin load\nopen Lost.idw\n", {"--out", Path("out.json").string(), "--force"});
+    EXPECT_EQ(forced.exit, 3);
+    EXPECT_TRUE(std::filesystem::exists(Path("out.json")));
+    std::filesystem::remove(Path("out.json"));
 
     const Outcome failed = RunScript("addin load\nopen Lost.idw\ncommand copy\nshow Lost.idw\n",
                                      {"--out", Path("out.json").string()});
@@ -184,6 +194,42 @@ TEST_F(HostProgramTest, UnresolvedReferenceFailsTheCommandButNotTheActivation) {
     EXPECT_THAT(failed.out, Not(HasSubstr("> show Lost.idw")));
     EXPECT_FALSE(std::filesystem::exists(Path("out.json")));
     EXPECT_THAT(failed.err, HasSubstr("not written: a step failed"));
+}
+
+// A store shared with another build names that build's library: this
+// workbench registers its own again before loading, and says so.
+TEST_F(HostProgramTest, StoreNamingAnotherLibraryIsRegisteredAgain) {
+    ASSERT_EQ(RunScript("addin load\n").exit, 0);
+    const std::filesystem::path ours = std::filesystem::path(BM_HOST_PROGRAM).parent_path() / "libbrindlemark5.so";
+    const std::filesystem::path other = Path("other.so");
+    std::filesystem::copy_file(ours, other);
+    std::string store = Read(Registry());
+    const auto at = store.find(ours.string());
+    ASSERT_NE(at, std::string::npos) << store;
+    Write("registry.reg", store.replace(at, ours.string().size(), other.string()));
+    const Outcome run = RunScript("addin load\n");
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("registered the add-in library " + ours.string() + " (the registry named " +
+                                   other.string() + ")\n  the add-in is active (" + ours.string() + ")"));
+}
+
+// A batch copies into every drawing; one whose copy fails is left as it
+// was, and only the others reach the output.
+TEST_F(HostProgramTest, BatchCopiesEveryDrawingAndLeavesFailuresAsTheyWere) {
+    Write("workspace.json", kWorkspace);
+    const Outcome run = Run({"--batch", "--registry", Registry().string(), "--out", Path("out.json").string(),
+                             Path("workspace.json").string()});
+    EXPECT_EQ(run.exit, 1) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("  Plate.idw  12 added, 0 changed, 0 erased\n"
+                                   "  Lost.idw   left as it was: host failure: the drawing references /w/Gone.ipt"));
+    EXPECT_THAT(run.out, HasSubstr("  2 drawings: 1 copied, 1 failed\n"));
+    const auto out = nlohmann::json::parse(Read(Path("out.json")));
+    EXPECT_EQ(out["documents"][2]["properties"].size(), 13u);
+    EXPECT_EQ(out["documents"][3].value("properties", nlohmann::json::array()).size(), 0u);
+
+    const Outcome selecting = RunScript("addin load\n" + std::string(kPickWithoutPhysical) + "batch\n");
+    EXPECT_EQ(selecting.exit, 1);
+    EXPECT_THAT(selecting.err, HasSubstr("a batch copies every property, but SelectProps is on"));
 }
 
 // --- steps that fail --------------------------------------------------------------

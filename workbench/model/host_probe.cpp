@@ -1,5 +1,7 @@
 #include "workbench/model/host_probe.h"
 
+#include <utility>
+
 #include <algorithm>
 
 #include "core/error.h"
@@ -51,9 +53,16 @@ void HostProbe::enter(std::string_view operation, bool put) {
     }
     if (fail) {
         ++fired_;
-        raise(ErrorKind::HostFailure, std::string(operation) + " failed (injected)");
+        Refuse(std::string(operation) + " failed (injected)");
     }
 }
+
+void HostProbe::Refuse(const std::string& message) {
+    served_.push_back(message);
+    raise(ErrorKind::HostFailure, message);
+}
+
+std::vector<std::string> HostProbe::TakeServedFailures() { return std::exchange(served_, {}); }
 
 std::int64_t HostProbe::Calls(std::string_view operation) const {
     auto it = counts_.find(operation);

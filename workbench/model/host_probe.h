@@ -55,6 +55,14 @@ public:
     // How many injected faults have fired since construction.
     std::int64_t FaultsFired() const { return fired_; }
 
+    // Fails the call being served: the failure is kept for the host's own
+    // account (the add-in may hide it from everyone else), then raised as
+    // an Error of kind HostFailure.
+    [[noreturn]] void Refuse(const std::string& message);
+    // The failures served since the last call, oldest first, and forgets
+    // them. Injected faults count as served.
+    std::vector<std::string> TakeServedFailures();
+
     // Names of the calls in the order made (puts as "<operation>.put").
     // Off by default so that long runs stay cheap.
     void Trace(bool on) { tracing_ = on; }
@@ -77,6 +85,7 @@ private:
     std::int64_t fired_ = 0;
     bool tracing_ = false;
     std::vector<std::string> trace_;
+    std::vector<std::string> served_;
 };
 
 }  // namespace bm::workbench

@@ -130,7 +130,7 @@ host::Ref<host::AddInList> MemoryApplication::AddInList() {
 
 host::Ref<host::Document> MemoryApplication::CurrentDocument() {
     probe_->Enter("CurrentDocument");
-    if (!current_) raise(ErrorKind::HostFailure, "CurrentDocument: no document is active");
+    if (!current_) probe_->Refuse("no document is active (CurrentDocument)");
     return current_;
 }
 

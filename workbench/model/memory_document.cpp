@@ -11,15 +11,11 @@ namespace bm::workbench {
 
 namespace {
 
-[[noreturn]] void host_failure(const std::string& message) {
-    raise(ErrorKind::HostFailure, message);
-}
-
 // A property value the host can store: custom properties hold text,
 // numbers, dates and Booleans, never raw bytes or objects.
-void check_storable(const Variant& value) {
+void check_storable(HostProbe& probe, const Variant& value) {
     if (value.type() == VarType::kBytes || value.type() == VarType::kObject)
-        host_failure(std::string("a property cannot hold a value of type ") +
+        probe.Refuse(std::string("a property cannot hold a value of type ") +
                      type_name(value.type()));
 }
 
@@ -95,7 +91,7 @@ std::string expression_text(const std::vector<std::string_view>& words) {
 std::string round_trip_text(double value) {
     std::array<char, 64> buf{};
     auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value);
-    if (ec != std::errc()) host_failure("UnitConvert: value cannot be written");
+    if (ec != std::errc()) raise(ErrorKind::HostFailure, "UnitConvert: value cannot be written");
     return std::string(buf.data(), end);
 }
 
@@ -114,10 +110,10 @@ std::string_view extension_of(std::string_view path) {
 
 }  // namespace
 
-void CheckPosition(std::int32_t position, std::size_t size) {
+void CheckPosition(HostProbe& probe, std::int32_t position, std::size_t size) {
     if (position < 1 || static_cast<std::size_t>(position) > size)
-        host_failure("Item: no entry at position " + std::to_string(position) + " of " +
-                     std::to_string(size));
+        probe.Refuse("the list has no entry at position " + std::to_string(position) + " of " +
+                     std::to_string(size) + " (Item)");
 }
 
 // ---- property ---------------------------------------------------------------
@@ -130,7 +126,7 @@ MemoryProperty::MemoryProperty(ProbeRef probe, std::weak_ptr<MemoryPropertySet> 
       value_(std::move(value)) {}
 
 void MemoryProperty::live() const {
-    if (deleted_) host_failure("property '" + name_ + "' was deleted");
+    if (deleted_) probe_->Refuse("property '" + name_ + "' was deleted");
 }
 
 std::string MemoryProperty::PropName() {
@@ -148,7 +144,7 @@ Variant MemoryProperty::PropValue() {
 void MemoryProperty::PropValue(const Variant& value) {
     probe_->EnterPut("PropValue");
     live();
-    check_storable(value);
+    check_storable(*probe_, value);
     value_ = value;
 }
 
@@ -156,7 +152,7 @@ void MemoryProperty::PropDelete() {
     probe_->Enter("PropDelete");
     live();
     auto owner = owner_.lock();
-    if (!owner) host_failure("property '" + name_ + "' has no property set");
+    if (!owner) probe_->Refuse("property '" + name_ + "' has no property set");
     owner->remove(this);
 }
 
@@ -165,8 +161,8 @@ void MemoryProperty::PropDelete() {
 host::Ref<host::Property> MemoryPropertySet::PropAdd(const Variant& value,
                                                      const std::string& name) {
     probe_->Enter("PropAdd");
-    check_storable(value);
-    if (names_.contains(name)) host_failure("PropAdd: a property named '" + name + "' exists");
+    check_storable(*probe_, value);
+    if (names_.contains(name)) probe_->Refuse("the document already has a property named '" + name + "' (PropAdd)");
     add(name, value);
     return items_.back();
 }
@@ -190,6 +186,13 @@ std::vector<std::pair<std::string, Variant>> MemoryPropertySet::snapshot() const
     return out;
 }
 
+void MemoryPropertySet::restore(const std::vector<std::pair<std::string, Variant>>& snapshot) {
+    for (const auto& p : items_) p->deleted_ = true;
+    items_.clear();
+    names_.clear();
+    for (const auto& [name, value] : snapshot) add(name, value);
+}
+
 void MemoryPropertySet::remove(const MemoryProperty* property) {
     auto it = std::find_if(items_.begin(), items_.end(),
                            [&](const auto& p) { return p.get() == property; });
@@ -206,7 +209,7 @@ MemoryPropertySets::MemoryPropertySets(ProbeRef probe,
 host::Ref<host::PropertySet> MemoryPropertySets::Item(const std::string& formatId) {
     probe_->Enter("Item");
     if (lower(formatId) != lower(host::UserDefinedFmtid))
-        host_failure("Item: no property set '" + formatId + "'");
+        probe_->Refuse("the document has no property set '" + formatId + "' (Item)");
     return userDefined_;
 }
 
@@ -238,7 +241,7 @@ std::string MemoryUnits::UnitText(std::int32_t unitCode) {
     probe_->Enter("UnitText");
     if (unitCode == kMassUnitCode) return mass_;
     if (unitCode == kLengthUnitCode) return length_;
-    host_failure("UnitText: unknown unit code " + std::to_string(unitCode));
+    probe_->Refuse("the host knows no unit of code " + std::to_string(unitCode) + " (UnitText)");
 }
 
 std::string MemoryUnits::UnitConvert(double& value, const Variant& units) {
@@ -260,7 +263,7 @@ std::string MemoryUnits::UnitConvert(double& value, const Variant& units) {
             unitText = length_;
         }
     }
-    if (!converted) host_failure("UnitConvert: cannot convert into these units");
+    if (!converted) probe_->Refuse("the host cannot convert into these units (UnitConvert)");
     value = *converted;
     return round_trip_text(value) + " " + unitText;
 }
@@ -354,7 +357,7 @@ std::string MemoryFileRef::FileRefFullName() {
 host::Ref<host::Document> MemoryFileRef::FileRefDocument() {
     probe_->Enter("FileRefDocument");
     if (auto doc = document_.lock()) return doc;
-    host_failure("FileRefDocument: '" + path_ + "' is not loaded");
+    probe_->Refuse("the drawing references " + path_ + ", which is not in the workspace (FileRefDocument)");
 }
 
 // ---- document -----------------------------------------------------------------
@@ -398,14 +401,14 @@ host::Ref<host::UnitsService> MemoryDocument::DocUnits() {
 
 host::Ref<host::ComponentDefinition> MemoryDocument::PartDefinition() {
     probe_->Enter("PartDefinition");
-    if (kind_ != host::kPartDocument) host_failure("PartDefinition: '" + fullName_ + "' is no part");
+    if (kind_ != host::kPartDocument) probe_->Refuse("'" + fullName_ + "' is not a part (PartDefinition)");
     return definition_;
 }
 
 host::Ref<host::ComponentDefinition> MemoryDocument::AssemblyDefinition() {
     probe_->Enter("AssemblyDefinition");
     if (kind_ != host::kAssemblyDocument)
-        host_failure("AssemblyDefinition: '" + fullName_ + "' is no assembly");
+        probe_->Refuse("'" + fullName_ + "' is not an assembly (AssemblyDefinition)");
     return definition_;
 }
 

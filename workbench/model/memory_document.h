@@ -69,7 +69,7 @@ private:
 };
 
 // Fails the Item call for a position outside 1 to `size`.
-void CheckPosition(std::int32_t position, std::size_t size);
+void CheckPosition(HostProbe& probe, std::int32_t position, std::size_t size);
 
 // A host list held in memory, in order; Count, Item and Enumerate are
 // counted host calls.
@@ -84,7 +84,7 @@ public:
     }
     host::Ref<Exposed> Item(std::int32_t position) override {
         probe_->Enter("Item");
-        CheckPosition(position, items_.size());
+        CheckPosition(*probe_, position, items_.size());
         return items_[static_cast<std::size_t>(position) - 1];
     }
     std::vector<host::Ref<Exposed>> Enumerate() override {
@@ -115,6 +115,9 @@ public:
     const std::vector<std::shared_ptr<MemoryProperty>>& properties() const { return items_; }
     std::shared_ptr<MemoryProperty> find(std::string_view name) const;  // exact name
     std::vector<std::pair<std::string, Variant>> snapshot() const;
+    // Puts back what a snapshot held; the properties handed out before
+    // refuse every call from then on.
+    void restore(const std::vector<std::pair<std::string, Variant>>& snapshot);
 
 private:
     friend class MemoryProperty;
