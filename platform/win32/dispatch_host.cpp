@@ -22,14 +22,21 @@ namespace dispid = host::dispid;
 // binding does: the host may have made it a method or a property.
 constexpr WORD kGetOrCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
-// The host's description, followed by the operation unless it begins by
-// naming it already.
+// Whether `text` holds `name` as a word of its own.
+bool Names(std::string_view text, std::string_view name) {
+    const auto partOfWord = [&](std::size_t at) {
+        return at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])) || text[at] == '_');
+    };
+    for (auto at = text.find(name); at != std::string_view::npos; at = text.find(name, at + 1))
+        if ((at == 0 || !partOfWord(at - 1)) && !partOfWord(at + name.size())) return true;
+    return false;
+}
+
+// The host's description, followed by the operation unless it names it
+// already.
 [[noreturn]] void Fail(std::string description, HRESULT status, std::string_view operation) {
     if (description.empty()) description = "the host refused the call (" + StatusText(status) + ")";
-    const bool named = description.starts_with(operation) &&
-                       (description.size() == operation.size() || !std::isalnum(static_cast<unsigned char>(
-                                                                       description[operation.size()])));
-    if (!named) description += " [" + std::string(operation) + "]";
+    if (!Names(description, operation)) description += " [" + std::string(operation) + "]";
     raise(ErrorKind::HostFailure, description);
 }
 
