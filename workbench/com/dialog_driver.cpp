@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <exception>
@@ -16,6 +17,7 @@
 
 #include "platform/win32/dialog_controls.h"
 #include "platform/win32/utf16.h"
+#include "select/menu_control.h"
 #include "ui/forms.h"
 #include "workbench/text.h"
 
@@ -134,11 +136,11 @@ int IconStyle(HWND box) {
 
 // --- the popup menu ----------------------------------------------------------
 
-// The entries of a popup menu as a person reads them: the captions, the
-// greyed ones, and the selection dialog's tool names in their order.
+// The entries of a popup menu as a person reads them: the captions and the
+// greyed ones, each named by the selection dialog's tool of that caption.
 std::vector<ui::MenuEntry> EntriesOf(HMENU menu) {
+    const std::vector<ui::MenuEntry> tools = select::MenuControl().Entries(0);
     std::vector<ui::MenuEntry> entries;
-    std::size_t tool = 0;
     for (int i = 0, n = GetMenuItemCount(menu); i < n; ++i) {
         wchar_t caption[128] = {};
         MENUITEMINFOW item{};
@@ -149,13 +151,13 @@ std::vector<ui::MenuEntry> EntriesOf(HMENU menu) {
         GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item);
         ui::MenuEntry entry;
         if (!(item.fType & MFT_SEPARATOR)) {
-            const auto& tools = MenuToolNames();
-            entry.name = tool < tools.size() ? tools[tool] : Utf8(caption);
-            ++tool;
             std::wstring shown(caption);
-            shown = shown.substr(0, shown.find(L'\t'));
             std::erase(shown, L'&');
             entry.caption = Utf8(shown);
+            const auto tool = std::find_if(tools.begin(), tools.end(), [&](const ui::MenuEntry& t) {
+                return !t.separator() && t.caption == entry.caption;
+            });
+            entry.name = tool != tools.end() ? tool->name : entry.caption;
             entry.enabled = !(item.fState & MFS_DISABLED);
             entry.checked = (item.fState & MFS_CHECKED) != 0;
         }
