@@ -469,6 +469,10 @@ std::string upper_case(std::string_view text) {
         if (i > runStart) out += system_text::upper_case(text.substr(runStart, i - runStart));
     };
     while (i < text.size()) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {  // ASCII needs no decoding
+            ++i;
+            continue;
+        }
         const Utf8Sequence seq = decode_utf8(text, i);
         if (seq.length != 0) {
             i += seq.length;

@@ -5,8 +5,8 @@
 #   install-deps.sh windows   also the Windows cross-build and Wine to run it
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
-          nlohmann-json3-dev clang libclang-rt-14-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
+          nlohmann-json3-dev libedit-dev clang libclang-rt-14-dev)
 if [ "${1:-}" = windows ]; then
   # googletest (above) brings the GoogleTest sources the cross builds compile;
   # libwine-dev brings the automation IDL files widl reads; fonts-wine the

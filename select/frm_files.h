@@ -56,6 +56,8 @@ public:
     // The picture behind a grid picture index; InvalidArgument for none.
     const ui::Image& imgCell(std::int16_t index) const;
     const ui::Label Label1{"Select Custom Properties", {150, 120, 3675, 225}};
+    // Where the grid sits; its text is in the default dialog font.
+    const ui::Place fgFilesPlace{90, 390, 7545, 3675};
     const ui::Button cmdOK{"&OK", {5100, 4170, 1215, 375}, true, false};
     const ui::Button cmdCancel{"&Cancel", {6390, 4170, 1215, 375}, false, true};
 

@@ -74,8 +74,12 @@ public:
     }
     // The add-in's dialogs are the workbench runtime's own here.
     void Play(const std::function<void()>& step) override { step(); }
-    // Every write reached the store file as it was made.
-    void Close() override {}
+    // Every write reached the store file as it was made, or failed then.
+    void Close() override {
+        if (auto problem = store_.SaveProblem())
+            throw std::runtime_error("the registry store " + store_.Path().string() + " " + *problem +
+                                     "; settings changed in this session are not saved");
+    }
 
 private:
     portable::RegistryStore store_;

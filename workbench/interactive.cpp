@@ -31,11 +31,11 @@ std::string Box(const ui::CheckBox& box) {
     }
 }
 
-void ShowOptions(std::ostream& out, frmOptions& form) {
-    std::vector<std::vector<std::string>> rows{{"Setting", "Shown", "Control"}};
-    for (int i = 0; i < Settings::kFieldCount; ++i) {
-        const auto f = static_cast<Settings::Field>(i);
-        std::string shown, caption;
+// One setting as the options dialog shows it: name, what its control
+// shows, the control's caption.
+std::vector<std::string> OptionRow(frmOptions& form, Settings::Field f) {
+    std::string shown, caption;
+    {
         if (f < Settings::kMass) {
             shown = Box(form.chkOption[static_cast<std::size_t>(f)]);
             caption = Plain(form.chkOption[static_cast<std::size_t>(f)].caption);
@@ -57,8 +57,13 @@ void ShowOptions(std::ostream& out, frmOptions& form) {
                 }
             }
         }
-        rows.push_back({Settings::property_name(f), shown, caption});
     }
+    return {Settings::property_name(f), shown, caption};
+}
+
+void ShowOptions(std::ostream& out, frmOptions& form) {
+    std::vector<std::vector<std::string>> rows{{"Setting", "Shown", "Control"}};
+    for (int i = 0; i < Settings::kFieldCount; ++i) rows.push_back(OptionRow(form, static_cast<Settings::Field>(i)));
     out << "\n" << Plain(form.Caption()) << "\n";
     PrintTable(out, rows, "  ");
     out << "  Type set SETTING VALUE, about, ok or cancel (help lists every action).\n";
@@ -109,14 +114,30 @@ void ShowAbout(std::ostream& out, ui::frmAbout& form) {
         << "  Type mail or ok.\n";
 }
 
-}  // namespace
-
-bool TerminalPerson::ReadLine(const std::string& prompt, std::string& line) {
-    out_ << prompt << std::flush;
-    if (std::getline(in_, line)) return true;
-    out_ << "\n";
-    return false;
+// The first words of the vocabulary's lines, and what they take.
+std::vector<std::string> DialogWords(DialogKind kind) {
+    std::vector<std::string> words{"help"};
+    for (const auto& help : ActionHelp(kind)) words.push_back(Words(help).front());
+    if (kind == DialogKind::kOptions)
+        for (int i = 0; i < Settings::kFieldCount; ++i)
+            words.emplace_back(Settings::property_name(static_cast<Settings::Field>(i)));
+    if (kind == DialogKind::kFiles)
+        for (const auto& tool : MenuToolNames()) words.push_back(tool);
+    return words;
 }
+
+std::vector<std::string> StepWords(const MemoryHost& host) {
+    std::vector<std::string> words{"addin",    "load",     "unload", "open",  "show",  "command", "options",
+                                   "copy",     "commands", "settings", "registry", "calls", "batch", "help",
+                                   "quit"};
+    for (const auto& document : host.Documents()) {
+        words.push_back(document->display_name());
+        words.push_back(document->full_name());
+    }
+    return words;
+}
+
+}  // namespace
 
 void TerminalPerson::Show(DialogKind kind, ui::Form& form) {
     switch (kind) {
@@ -129,10 +150,11 @@ void TerminalPerson::Show(DialogKind kind, ui::Form& form) {
 
 void TerminalPerson::Answer(DialogKind kind, ui::Form& form) {
     const std::string prompt = std::string(KindName(kind)) + "> ";
+    const std::vector<std::string> completions = DialogWords(kind);
     Show(kind, form);
     while (form.Visible()) {
         std::string line;
-        if (!ReadLine(prompt, line)) {
+        if (!reader_.Read(prompt, completions, line)) {
             // The person has gone: the window is closed, which keeps nothing.
             PlayAction(kind, form, DialogAction{kind == DialogKind::kMessage ? "ok" : "close", {}}, runtime_);
             return;
@@ -144,8 +166,10 @@ void TerminalPerson::Answer(DialogKind kind, ui::Form& form) {
             for (const auto& help : ActionHelp(kind)) out_ << "  " << help << "\n";
             continue;
         }
+        DialogAction action;
         try {
-            PlayAction(kind, form, ParseActions(kind, words, false).front(), runtime_);
+            action = ParseActions(kind, words, false).front();
+            PlayAction(kind, form, action, runtime_);
         } catch (const ActionSyntaxError& e) {
             out_ << "  " << e.what() << "\n";
             continue;
@@ -153,7 +177,19 @@ void TerminalPerson::Answer(DialogKind kind, ui::Form& form) {
             out_ << "  " << e.what() << "\n";
             continue;
         }
-        if (form.Visible()) Show(kind, form);
+        if (!form.Visible()) continue;
+        if (kind == DialogKind::kOptions && action.verb == "set") {
+            // Only the setting that changed is shown again.
+            auto& options = dynamic_cast<frmOptions&>(form);
+            for (int i = 0; i < Settings::kFieldCount; ++i) {
+                const auto f = static_cast<Settings::Field>(i);
+                if (Lower(Settings::property_name(f)) != Lower(action.args[0])) continue;
+                const auto row = OptionRow(options, f);
+                out_ << "  " << row[0] << "  " << row[1] << "  " << row[2] << "\n";
+            }
+            continue;
+        }
+        Show(kind, form);
     }
 }
 
@@ -171,7 +207,9 @@ std::string TerminalPerson::PickMenu(const std::vector<ui::MenuEntry>& entries) 
     }
     while (true) {
         std::string line;
-        if (!ReadLine("menu (number, tool name, or Enter to close it)> ", line)) return {};
+        std::vector<std::string> choices;
+        for (std::size_t i = 0; i < numbered.size(); ++i) choices.push_back(numbered[i]->name);
+        if (!reader_.Read("menu (number, tool name, or Enter to close it)> ", choices, line)) return {};
         const auto words = Words(line);
         if (words.empty()) return {};
         const ui::MenuEntry* picked = nullptr;
@@ -187,17 +225,14 @@ std::string TerminalPerson::PickMenu(const std::vector<ui::MenuEntry>& entries) 
     }
 }
 
-bool RunInteractive(Session& session, const MemoryHost& host, std::istream& in, std::ostream& out,
+bool RunInteractive(Session& session, const MemoryHost& host, LineReader& reader, std::ostream& out,
                     std::ostream& err) {
-    out << "Type a step (help lists them; quit or end of input leaves).\n";
+    out << "Type a step (help lists them, Tab completes; quit or end of input leaves).\n";
+    const std::vector<std::string> completions = StepWords(host);
     bool allRan = true;
     for (int number = 1;; ++number) {
-        out << "host> " << std::flush;
         std::string line;
-        if (!std::getline(in, line)) {
-            out << "\n";
-            break;
-        }
+        if (!reader.Read("host> ", completions, line)) break;
         const auto words = Words(line);
         if (!words.empty() && (words[0] == "quit" || words[0] == "exit")) break;
         if (!words.empty() && (words[0] == "help" || words[0] == "?")) {
@@ -213,6 +248,8 @@ bool RunInteractive(Session& session, const MemoryHost& host, std::istream& in, 
             }
             session.Run(*step);
         } catch (const ScriptError& e) {
+            // A step typed wrong did not run: the session says so at its end.
+            allRan = false;
             err << "  " << e.what() << "\n";
         } catch (const std::exception& e) {
             allRan = false;

@@ -250,7 +250,8 @@ int Run(const Options& o) {
         return kBadInput;
     }
 
-    TerminalPerson person(std::cin, std::cout, runtime);
+    LineReader reader(std::cin, std::cout);
+    TerminalPerson person(reader, std::cout, runtime);
     if (interactive) runtime.SetPerson(&person);
     Session session(workspace.host, *face, runtime, std::cout);
     session.ReportChanges(!o.quiet);
@@ -259,7 +260,7 @@ int Run(const Options& o) {
     if (interactive) {
         std::cout << "Workspace " << o.workspace->string() << ": " << workspace.host.Documents().size()
                   << " documents; registry store " << face->RegistryName() << ".\n";
-        allRan = RunInteractive(session, workspace.host, std::cin, std::cout, std::cerr);
+        allRan = RunInteractive(session, workspace.host, reader, std::cout, std::cerr);
     } else {
         bool first = true;
         for (const Step& step : steps) {

@@ -67,12 +67,14 @@ void NoMoreWords(const std::vector<std::string>& words, std::size_t expected, co
 std::shared_ptr<MemoryDocument> FindDocumentNamed(const MemoryHost& host, std::string_view name) {
     using Key = std::function<std::string(const MemoryDocument&)>;
     const std::vector<std::pair<Key, bool>> tries{
+        // The file name with its extension comes before the display name, so
+        // that it always reaches its document, whatever others are called.
         {[](const MemoryDocument& d) { return d.full_name(); }, false},
-        {[](const MemoryDocument& d) { return d.display_name(); }, false},
         {[](const MemoryDocument& d) { return std::string(BaseName(d.full_name())); }, false},
+        {[](const MemoryDocument& d) { return d.display_name(); }, false},
         {[](const MemoryDocument& d) { return Lower(d.full_name()); }, true},
-        {[](const MemoryDocument& d) { return Lower(d.display_name()); }, true},
         {[](const MemoryDocument& d) { return Lower(BaseName(d.full_name())); }, true},
+        {[](const MemoryDocument& d) { return Lower(d.display_name()); }, true},
     };
     for (const auto& [key, lower] : tries) {
         const std::string wanted = lower ? Lower(name) : std::string(name);

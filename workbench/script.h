@@ -73,9 +73,10 @@ std::optional<Step> ParseStep(std::string_view line, int number, const MemoryHos
 // An expectation that no later step could use is a bad line too.
 std::vector<Step> ParseScript(std::string_view text, const std::string& name, const MemoryHost& host);
 
-// The document a person means by `name`: its file exactly, else its name,
-// else either without regard to letter case. Throws ScriptError saying
-// what is there when none or several fit.
+// The document a person means by `name`: its full file path, else its
+// file name with extension, else its display name; then the same without
+// regard to letter case. Throws ScriptError saying what is there when none
+// fits, or listing the candidates when several do.
 std::shared_ptr<MemoryDocument> FindDocumentNamed(const MemoryHost& host, std::string_view name);
 
 // The steps' vocabulary, for --help and the interactive help.

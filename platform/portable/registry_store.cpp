@@ -226,13 +226,9 @@ Status RegistryStore::Save(const regfile::Document& document) {
     // A new store is private to its user.
     const auto problem = ReplaceFile(file_, regfile::Serialize(document), 0600);
     if (!problem) return reg::kErrorSuccess;
-    // The add-in carries on without a word when a write fails; the person
-    // hears it here, once.
-    if (!complained_) {
-        std::fprintf(stderr, "brindlemark: registry file %s %s; changes are not saved\n", file_.c_str(),
-                     problem->reason.c_str());
-        complained_ = true;
-    }
+    // The add-in carries on without a word when a write fails; whoever
+    // runs it can tell the person (SaveProblem).
+    if (!saveProblem_) saveProblem_ = problem->reason;
     return StatusFromErrno(problem->error);
 }
 
@@ -425,6 +421,11 @@ std::optional<std::vector<RegistryStore::ListedValue>> RegistryStore::ListValues
     Refresh();
     if (!document_.Exists(keyPath)) return std::nullopt;
     return ValuesOf(document_, keyPath);
+}
+
+std::optional<std::string> RegistryStore::SaveProblem() const {
+    std::lock_guard lock(mutex_);
+    return saveProblem_;
 }
 
 std::optional<std::string> RegistryStore::Problem() {

@@ -87,6 +87,10 @@ public:
     // print this problem itself.
     std::optional<std::string> Problem();
 
+    // Why the first change that could not be saved was not ("is
+    // read-only"), or nullopt when every change reached the file.
+    std::optional<std::string> SaveProblem() const;
+
     // Handles currently open (for tests that check nothing leaks).
     std::size_t OpenHandles() const;
 
@@ -141,6 +145,7 @@ private:
     std::string problem_;
     int error_ = 0;
     bool complained_ = false;
+    std::optional<std::string> saveProblem_;
 
     std::map<reg::Hkey, OpenKey> handles_;
     reg::Hkey nextHandle_ = 1;

@@ -4,6 +4,7 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <array>
 #include <cstring>
 
 #include "core/utf8.h"
@@ -31,12 +32,35 @@ char32_t upper_code_point(char32_t cp) {
     return static_cast<char32_t>(towupper_l(static_cast<wint_t>(cp), loc));
 }
 
+// What the locale makes of each ASCII character, worked out once: names are
+// mostly ASCII, and a table lookup spares a decode and a locale call per
+// letter. A locale may map one beyond ASCII (a Turkish dotted capital I).
+const std::array<char32_t, 128>& ascii_upper() {
+    static const std::array<char32_t, 128> table = [] {
+        std::array<char32_t, 128> t{};
+        for (char32_t c = 0; c < 128; ++c) t[c] = upper_code_point(c);
+        return t;
+    }();
+    return table;
+}
+
 }  // namespace
 
 std::string upper_case(std::string_view utf8) {
+    const auto& ascii = ascii_upper();
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte < 0x80) {
+            const char32_t upper = ascii[byte];
+            if (upper < 0x80)
+                out += static_cast<char>(upper);
+            else
+                append_utf8(out, upper);
+            ++i;
+            continue;
+        }
         const Utf8Sequence seq = decode_utf8(utf8, i);
         if (seq.length == 0) {  // callers hand valid UTF-8; keep a stray byte as it is
             out += utf8[i++];

@@ -45,7 +45,14 @@ inline constexpr int kMailLink = 301;  // a static control with SS_NOTIFY
 // item's lParam is its row's number in the whole outline, from 0. Column 1
 // shows the check mark, column 2 the row's icon and text, a model row's
 // behind its fold button: the square at the left end of column 2, as wide
-// as the row is high, which a click folds or unfolds.
+// as the row is high, which a click folds or unfolds. Each item's indent
+// is its row's outline level less one: 0 for a model row, 1 for a property
+// row, set in below it (LVM_GETITEM, LVIF_INDENT). Each item's state
+// image is its row's mark, numbered as a list view's own check boxes are:
+// 2 checked, 1 unchecked, 0 none (LVM_GETITEMSTATE, LVIS_STATEIMAGEMASK).
+// A double-click on a row flips its mark; Ctrl+click adds a row to the
+// selection or takes it out. The right button opens the popup menu (a
+// "#32768" window of the dialog's thread) and leaves the selection alone.
 inline constexpr int kOutlineGrid = 400;
 // Sent to the grid: answers how many rows the outline has, shown or not.
 inline constexpr wchar_t kOutlineRowsMessage[] = L"Brindlemark.OutlineRows";

@@ -60,6 +60,11 @@ struct WindowDestroyer {
 };
 using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
 
+struct MenuDestroyer {
+    void operator()(HMENU menu) const { DestroyMenu(menu); }
+};
+using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDestroyer>;
+
 int Pixels(float twips, float twipsPerPixel) { return static_cast<int>(std::lround(twips / twipsPerPixel)); }
 
 float TwipsPerPixel(int axis) {
@@ -91,6 +96,11 @@ void Win32FormsRuntime::ShowModal(ui::Form& form) {
             WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, Pixels(form.Left(), tx), Pixels(form.Top(), ty),
             Pixels(form.Width(), tx), Pixels(form.Height(), ty), nullptr, nullptr, ThisModule(), nullptr));
         if (!window) RaiseSystemError("the window of " + Describe(form) + " cannot be created");
+        shownWindows_.emplace_back(&form, window.get());
+        struct ShowEnds {
+            std::vector<std::pair<const ui::Form*, HWND>>& shown;
+            ~ShowEnds() { shown.pop_back(); }
+        } showEnds{shownWindows_};
         maker.emplace(window.get(), tx, ty);
         view->Create(*maker);
         SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&shown));
@@ -207,8 +217,38 @@ int Win32FormsRuntime::MsgBox(const std::string& text, int style, const std::str
     return MessageBoxW(nullptr, Utf16(text).c_str(), caption.c_str(), static_cast<UINT>(style));
 }
 
-std::string Win32FormsRuntime::PopupMenu(ui::Form& /*owner*/, const std::vector<ui::MenuEntry>& /*entries*/) {
-    return {};
+HWND Win32FormsRuntime::WindowOf(const ui::Form& form) const {
+    for (auto shown = shownWindows_.rbegin(); shown != shownWindows_.rend(); ++shown)
+        if (shown->first == &form) return shown->second;
+    return nullptr;
+}
+
+std::string Win32FormsRuntime::PopupMenu(ui::Form& owner, const std::vector<ui::MenuEntry>& entries) {
+    // A menu the system cannot make or show is a menu the person dismissed:
+    // nothing changes and they may try again, rather than losing the whole
+    // dialog to a failure.
+    HWND window = WindowOf(owner);
+    if (!window) return {};
+    const UniqueMenu menu(CreatePopupMenu());
+    if (!menu) return {};
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const ui::MenuEntry& entry = entries[i];
+        // Entry i answers i + 1: TrackPopupMenu's 0 means nothing picked.
+        const BOOL added =
+            entry.separator()
+                ? AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr)
+                : AppendMenuW(menu.get(),
+                              MF_STRING | (entry.enabled ? MF_ENABLED : MF_GRAYED) |
+                                  (entry.checked ? MF_CHECKED : MF_UNCHECKED),
+                              i + 1, Utf16(entry.caption).c_str());
+        if (!added) return {};
+    }
+    POINT at{};
+    GetCursorPos(&at);
+    const int picked = static_cast<int>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                                       at.x, at.y, 0, window, nullptr));
+    if (picked < 1 || static_cast<std::size_t>(picked) > entries.size()) return {};
+    return entries[static_cast<std::size_t>(picked) - 1].name;
 }
 
 std::intptr_t Win32FormsRuntime::ShellOpen(const std::string& target) {

@@ -11,6 +11,8 @@
 
 #include <exception>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "ui/forms.h"
 
@@ -50,8 +52,12 @@ private:
     // out of it and raised here, as no exception may unwind through the
     // system's frames.
     void Dispatch(MSG& message, HWND dialog);
+    // The window of a form in a modal show; null when it is not shown.
+    HWND WindowOf(const ui::Form& form) const;
 
     std::exception_ptr pendingFailure_;
+    // The forms in modal shows with their windows, innermost last.
+    std::vector<std::pair<const ui::Form*, HWND>> shownWindows_;
 };
 
 }  // namespace bm::win32

@@ -1,8 +1,10 @@
 #pragma once
 
+// What the dialog tests need to know of the desktop they run on.
+
 #include <windows.h>
 
-namespace bm {
+namespace bm::test {
 
 // Wine without a display driver makes no windows at all.
 inline bool DesktopMakesWindows() {
@@ -12,4 +14,4 @@ inline bool DesktopMakesWindows() {
     return true;
 }
 
-}  // namespace bm
+}  // namespace bm::test

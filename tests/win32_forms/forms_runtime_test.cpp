@@ -10,6 +10,7 @@
 #include "desktop.h"
 #include "platform/win32/win32_forms_runtime.h"
 #include "ui/frm_act.h"
+#include "win32_forms/desktop.h"
 
 namespace bm {
 namespace {
@@ -22,7 +23,7 @@ public:
 };
 
 TEST(Win32FormsRuntime, InterludeShowsAndClosesItself) {
-    if (!DesktopMakesWindows()) GTEST_SKIP() << "no desktop to show windows on";
+    if (!test::DesktopMakesWindows()) GTEST_SKIP() << "no desktop to show windows on";
     win32::Win32FormsRuntime runtime;
     ui::frmAct interlude(runtime);
     runtime.ShowModal(interlude);

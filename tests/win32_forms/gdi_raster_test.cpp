@@ -87,7 +87,7 @@ std::string Differences(const Image& shown, const Image& expected) {
 }
 
 TEST(GdiRaster, PaintsTheLogoAsTheMemoryRasterDoes) {
-    if (!DesktopMakesWindows()) GTEST_SKIP() << "no desktop to show windows on";
+    if (!test::DesktopMakesWindows()) GTEST_SKIP() << "no desktop to show windows on";
     win32::Win32FormsRuntime desktop;
     const float tpp = desktop.TwipsPerPixelX();
     portable::HeadlessRuntime headless;

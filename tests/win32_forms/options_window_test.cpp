@@ -188,7 +188,7 @@ void Change(HWND form) {
 void Press(HWND form, WPARAM key) { PostMessageW(GetDlgItem(form, dialog::kGeneralOption), WM_KEYDOWN, key, 0); }
 
 TEST_F(OptionsWindow, EnterWritesWhatTheWindowShows) {
-    if (!DesktopMakesWindows()) GTEST_SKIP() << "no desktop to show windows on";
+    if (!test::DesktopMakesWindows()) GTEST_SKIP() << "no desktop to show windows on";
     const long tppX = std::lround(runtime.TwipsPerPixelX()), tppY = std::lround(runtime.TwipsPerPixelY());
     // A pixel the logo draws, not the key colour.
     int lx = 28, ly = 28;
@@ -234,7 +234,7 @@ TEST_F(OptionsWindow, EnterWritesWhatTheWindowShows) {
 }
 
 TEST_F(OptionsWindow, EscapeWritesNothing) {
-    if (!DesktopMakesWindows()) GTEST_SKIP() << "no desktop to show windows on";
+    if (!test::DesktopMakesWindows()) GTEST_SKIP() << "no desktop to show windows on";
     Show([](Person& p) {
         HWND form = p.Find(kOptionsCaption);
         if (!form) return;

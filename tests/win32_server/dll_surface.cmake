@@ -9,7 +9,7 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed")
 endif()
 
-set(system_dlls KERNEL32.DLL ADVAPI32.DLL OLE32.DLL OLEAUT32.DLL USER32.DLL GDI32.DLL SHELL32.DLL MSVCRT.DLL)
+set(system_dlls KERNEL32.DLL ADVAPI32.DLL OLE32.DLL OLEAUT32.DLL USER32.DLL GDI32.DLL SHELL32.DLL COMCTL32.DLL MSVCRT.DLL)
 string(REGEX MATCHALL "DLL Name: [^\n]+" import_lines "${dump}")
 set(foreign "")
 foreach(line ${import_lines})

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -122,15 +123,31 @@ Outcome HostProgramTest::RunOnTerminal(const std::vector<std::string>& args, con
         outcome.exit = kNoTerminal;
         return outcome;
     }
-    (void)!write(master, input.data(), input.size());
+    // A person types a line once the prompt is there: typed ahead, it would
+    // meet the terminal in whatever mode it is in between two reads.
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < input.size();) {
+        const std::size_t end = input.find_first_of("\n\x04", start);
+        const std::size_t next = end == std::string::npos ? input.size() : end + 1;
+        lines.push_back(input.substr(start, next - start));
+        start = next;
+    }
+    std::size_t typed = 0, promptsSeen = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     char buffer[4096];
     while (std::chrono::steady_clock::now() < deadline) {
         pollfd fd{master, POLLIN, 0};
-        if (poll(&fd, 1, 200) <= 0) continue;
-        const ssize_t n = read(master, buffer, sizeof buffer);
-        if (n <= 0) break;  // the program has gone: the terminal reports an error
-        outcome.out.append(buffer, static_cast<std::size_t>(n));
+        if (poll(&fd, 1, 200) > 0) {
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n <= 0) break;  // the program has gone: the terminal reports an error
+            outcome.out.append(buffer, static_cast<std::size_t>(n));
+        }
+        const std::size_t prompts = static_cast<std::size_t>(std::count(outcome.out.begin(), outcome.out.end(), '>'));
+        if (typed < lines.size() && prompts > promptsSeen && outcome.out.ends_with("> ")) {
+            promptsSeen = prompts;
+            (void)!write(master, lines[typed].data(), lines[typed].size());
+            ++typed;
+        }
     }
     int status = 0;
     if (waitpid(child, &status, WNOHANG) == 0) {

@@ -264,7 +264,9 @@ TEST_F(HostProgramTest, ReadOnlyFilesAreNotReplaced) {
     const Outcome change =
         RunScript("addin load\nexpect options set MassPrec 5 ok\ncommand options\naddin unload\n");
     EXPECT_EQ(Read(Registry()), stored);
-    EXPECT_EQ(change.err, "brindlemark: registry file " + Registry().string() + " is read-only; changes are not saved\n");
+    EXPECT_EQ(change.exit, 1);
+    EXPECT_EQ(change.err, "brindlemark-host: the registry store " + Registry().string() +
+                              " is read-only; settings changed in this session are not saved\n");
 }
 
 }  // namespace

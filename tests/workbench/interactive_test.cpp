@@ -102,5 +102,29 @@ TEST_F(InteractiveTest, TerminalOnStandardInputMeansInteractive) {
     EXPECT_THAT(run.out, HasSubstr("the add-in is active"));
 }
 
+// At a terminal lines are edited: Tab completes a step or a setting, Up
+// recalls the line before, and Ctrl-D in a dialog closes that dialog only.
+TEST_F(InteractiveTest, TerminalEditsCompletesAndRecallsLines) {
+    Write("workspace.json", kWorkspace);
+    const Outcome run = RunOnTerminal({"--registry", Registry().string(), Path("workspace.json").string()},
+                                      "addin lo\t\n"
+                                      "settings\n"
+                                      "command options\n"
+                                      "set MassP\t 4\n"
+                                      "\x04"
+                                      "\x1b[A\x1b[A\x1b[A\n"
+                                      "quit\n");
+    if (run.exit == kNoTerminal) GTEST_SKIP() << "no pseudo-terminal on this machine";
+    EXPECT_EQ(run.exit, 0) << run.out;
+    EXPECT_THAT(run.out, HasSubstr("the add-in is active"));
+    // Only the changed setting is shown again.
+    EXPECT_THAT(run.out, HasSubstr("  MassPrec   4  Precision"));
+    // The dialog closed without writing; the session went on, twice.
+    const auto first = run.out.find("Mass: Precision");
+    ASSERT_NE(first, std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Mass: Precision", first + 1), std::string::npos) << run.out;
+    EXPECT_THAT(run.out, ContainsRegex("MassPrec +1 +Mass: Precision"));
+}
+
 }  // namespace
 }  // namespace bm::workbench::testing

@@ -16,27 +16,26 @@ void HostProbe::Enter(std::string_view operation) { enter(operation, false); }
 
 void HostProbe::EnterPut(std::string_view operation) { enter(operation, true); }
 
-void HostProbe::count(std::string_view name) {
-    auto it = counts_.find(name);
-    if (it == counts_.end()) it = counts_.emplace(std::string(name), 0).first;
+void HostProbe::count(Counts& counts, std::string_view name) {
+    auto it = counts.find(name);
+    if (it == counts.end()) it = counts.emplace(std::string(name), 0).first;
     ++it->second;
 }
 
 void HostProbe::enter(std::string_view operation, bool put) {
-    std::string putName;
-    if (put) putName = std::string(operation) + std::string(kPutSuffix);
-
     ++total_;
-    count(operation);
-    if (put) count(putName);
-    if (tracing_) trace_.emplace_back(put ? putName : std::string(operation));
+    count(counts_, operation);
+    if (put) count(putCounts_, operation);
+    if (tracing_) trace_.emplace_back(std::string(operation) + (put ? std::string(kPutSuffix) : std::string()));
 
     // Every due countdown moves on, even when another fault fires on the
     // same call, so that faults set together keep their meaning.
     bool fail = false;
     if (callCountdown_ > 0 && --callCountdown_ == 0) fail = true;
     for (auto it = named_.begin(); it != named_.end();) {
-        const bool matches = it->operation == operation || (put && it->operation == putName);
+        const std::string_view named = it->operation;
+        const bool matches = named == operation || (put && named.size() == operation.size() + kPutSuffix.size() &&
+                                                     named.starts_with(operation) && named.ends_with(kPutSuffix));
         if (!matches) {
             ++it;
             continue;
@@ -65,14 +64,24 @@ void HostProbe::Refuse(const std::string& message) {
 std::vector<std::string> HostProbe::TakeServedFailures() { return std::exchange(served_, {}); }
 
 std::int64_t HostProbe::Calls(std::string_view operation) const {
-    auto it = counts_.find(operation);
-    return it == counts_.end() ? 0 : it->second;
+    const bool put = operation.ends_with(kPutSuffix);
+    const Counts& counts = put ? putCounts_ : counts_;
+    if (put) operation.remove_suffix(kPutSuffix.size());
+    auto it = counts.find(operation);
+    return it == counts.end() ? 0 : it->second;
+}
+
+std::map<std::string, std::int64_t, std::less<>> HostProbe::CallCounts() const {
+    std::map<std::string, std::int64_t, std::less<>> all(counts_.begin(), counts_.end());
+    for (const auto& [operation, calls] : putCounts_) all.emplace(operation + std::string(kPutSuffix), calls);
+    return all;
 }
 
 std::int64_t HostProbe::TotalCalls() const { return total_; }
 
 void HostProbe::ResetCounts() {
     counts_.clear();
+    putCounts_.clear();
     total_ = 0;
     trace_.clear();
 }

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,9 +37,7 @@ public:
     std::int64_t Calls(std::string_view operation) const;
     std::int64_t TotalCalls() const;
     // Every operation name seen, with its count.
-    const std::map<std::string, std::int64_t, std::less<>>& CallCounts() const {
-        return counts_;
-    }
+    std::map<std::string, std::int64_t, std::less<>> CallCounts() const;
     // Clears counts and the trace; pending faults stay.
     void ResetCounts();
 
@@ -76,9 +75,18 @@ private:
     };
 
     void enter(std::string_view operation, bool put);
-    void count(std::string_view name);
 
-    std::map<std::string, std::int64_t, std::less<>> counts_;
+    // Counted on every host call: hashed, and looked up without making a
+    // string, since large copies make millions of calls.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+    };
+    using Counts = std::unordered_map<std::string, std::int64_t, NameHash, std::equal_to<>>;
+    static void count(Counts& counts, std::string_view name);
+
+    Counts counts_;
+    Counts putCounts_;  // by operation, without the ".put"
     std::int64_t total_ = 0;
     std::vector<NamedFault> named_;
     std::int64_t callCountdown_ = 0;  // 0: no call fault
