@@ -45,7 +45,9 @@ class frmFiles : public ui::Form {
 public:
     explicit frmFiles(ui::FormsRuntime& runtime);
 
-    std::string Caption() const override { return " Referenced Files"; }
+    // The window caption, by which a person (or a driver) knows the dialog.
+    static constexpr const char* kCaption = " Referenced Files";
+    std::string Caption() const override { return kCaption; }
     std::string Kind() const override { return "files"; }
 
     // The controls. Touching the grid or the menu loads the form.

@@ -22,7 +22,9 @@ public:
     frmOptions(ui::FormsRuntime& runtime, ui::Raster& raster,
                std::function<Settings&()> addInInstance);
 
-    std::string Caption() const override { return " Brindlemark Options"; }
+    // The window caption, by which a person (or a driver) knows the dialog.
+    static constexpr const char* kCaption = " Brindlemark Options";
+    std::string Caption() const override { return kCaption; }
     std::string Kind() const override { return "options"; }
 
     ui::Frame Frame1;

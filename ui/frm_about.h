@@ -25,7 +25,9 @@ class frmAbout : public PaintedForm {
 public:
     frmAbout(FormsRuntime& runtime, Raster& raster);
 
-    std::string Caption() const override { return " About Brindlemark"; }
+    // The window caption, by which a person (or a driver) knows the dialog.
+    static constexpr const char* kCaption = " About Brindlemark";
+    std::string Caption() const override { return kCaption; }
     std::string Kind() const override { return "about"; }
 
     // The controls (twips on the client area).

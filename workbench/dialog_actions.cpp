@@ -138,27 +138,27 @@ F& As(ui::Form& form) {
     throw ScriptFault("the " + form.Kind() + " dialog is not the dialog this workbench knows");
 }
 
-std::vector<std::int32_t> Rows(const std::string& list) {
-    std::vector<std::int32_t> rows;
-    std::string_view rest = list;
-    while (true) {
-        const auto comma = rest.find(',');
-        rows.push_back(RowNumber(std::string(rest.substr(0, comma))) - kFirstRow);
-        if (comma == std::string_view::npos) break;
-        rest.remove_prefix(comma + 1);
-    }
-    return rows;
-}
+// The selection dialog's model, seen as a person sees its window.
+class GridSight : public OutlineSight {
+public:
+    explicit GridSight(select::OutlineGrid& grid) : grid_(grid) {}
+    std::int32_t Rows() const override { return grid_.Rows(); }
+    bool Shown(std::int32_t row) const override { return grid_.RowShown(row); }
+    bool IsModelRow(std::int32_t row) const override { return grid_.IsNode(row); }
+
+private:
+    select::OutlineGrid& grid_;
+};
 
 // A row the person can click: it exists and no folded model row hides it.
-std::int32_t ClickableRow(select::OutlineGrid& grid, std::int32_t row) {
+std::int32_t ClickableRow(const OutlineSight& outline, std::int32_t row) {
     const std::int32_t number = row + kFirstRow;
-    if (row >= grid.Rows())
+    if (row >= outline.Rows())
         throw ScriptFault("row " + std::to_string(number) + " does not exist: the list has " +
-                          std::to_string(grid.Rows()) + " rows");
-    if (!grid.RowShown(row)) {
+                          std::to_string(outline.Rows()) + " rows");
+    if (!outline.Shown(row)) {
         std::int32_t model = row - 1;
-        while (model > 0 && !grid.IsNode(model)) --model;
+        while (model > 0 && !outline.IsModelRow(model)) --model;
         throw ScriptFault("row " + std::to_string(number) + " is folded away; unfold it first (expand " +
                           std::to_string(model + kFirstRow) + ", or menu miEExpand)");
     }
@@ -172,14 +172,12 @@ void SetCheckBox(ui::CheckBox& box, std::int16_t wanted) {
 
 void PlayOptions(frmOptions& form, const DialogAction& a) {
     if (a.verb == "set") {
-        const Settings::Field f = SettingNamed(a.args[0]);
-        const auto value = static_cast<std::int16_t>(a.args[1][0] - '0');
-        if (f < Settings::kMass) return SetCheckBox(form.chkOption[static_cast<std::size_t>(f)], value);
-        const auto row = static_cast<std::size_t>((f - Settings::kMass) / 3);
-        switch ((f - Settings::kMass) % 3) {
-            case 0: return SetCheckBox(form.chkPhysical[row], value);
-            case 1: return SetCheckBox(form.chkZero[row], value);
-            default: return form.cboPrec[row].ListIndex(value);
+        const OptionsControl c = ControlOf(a);
+        switch (c.group) {
+            case OptionsControl::kGeneral: return SetCheckBox(form.chkOption[c.index], c.value);
+            case OptionsControl::kCopy: return SetCheckBox(form.chkPhysical[c.index], c.value);
+            case OptionsControl::kZero: return SetCheckBox(form.chkZero[c.index], c.value);
+            case OptionsControl::kPrecision: return form.cboPrec[c.index].ListIndex(c.value);
         }
     }
     if (a.verb == "about") return form.picViz_Click();
@@ -192,28 +190,24 @@ void PlayOptions(frmOptions& form, const DialogAction& a) {
 
 void PlayFiles(select::frmFiles& form, const DialogAction& a, WorkbenchRuntime& runtime) {
     select::OutlineGrid& grid = form.fgFiles();
+    const GridSight sight(grid);
     if (a.verb == "toggle") {
-        grid.Click(ClickableRow(grid, RowNumber(a.args[0]) - kFirstRow));
+        grid.Click(ClickableRows(sight, a.args[0]).front());
         return form.fgFiles_DblClick();
     }
     if (a.verb == "select") {
-        const auto rows = Rows(a.args[0]);
+        const auto rows = ClickableRows(sight, a.args[0]);
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            const std::int32_t row = ClickableRow(grid, rows[i]);
             if (i == 0)
-                grid.Click(row);
+                grid.Click(rows[i]);
             else
-                grid.CtrlClick(row);
+                grid.CtrlClick(rows[i]);
         }
         return;
     }
-    if (a.verb == "current") return grid.SetRow(ClickableRow(grid, RowNumber(a.args[0]) - kFirstRow));
-    if (a.verb == "expand" || a.verb == "collapse") {
-        const std::int32_t row = ClickableRow(grid, RowNumber(a.args[0]) - kFirstRow);
-        if (!grid.IsNode(row))
-            throw ScriptFault("row " + a.args[0] + " is a property row; only model rows fold");
-        return grid.SetCollapsed(row, a.verb == "collapse");
-    }
+    if (a.verb == "current") return grid.SetRow(ClickableRows(sight, a.args[0]).front());
+    if (a.verb == "expand" || a.verb == "collapse")
+        return grid.SetCollapsed(FoldableRow(sight, a.args[0]), a.verb == "collapse");
     if (a.verb == "menu") {
         if (!a.args.empty()) runtime.QueueMenuPick(a.args[0]);
         return form.fgFiles_MouseDown(select::kRightButton, 0, 0, 0);
@@ -273,6 +267,15 @@ bool DialogAction::Closes() const {
     return verb == "ok" || verb == "cancel" || verb == "enter" || verb == "escape" || verb == "close";
 }
 
+std::optional<DialogKind> KindOfCaption(std::string_view caption) {
+    const std::pair<std::string_view, DialogKind> known[] = {{frmOptions::kCaption, DialogKind::kOptions},
+                                                             {select::frmFiles::kCaption, DialogKind::kFiles},
+                                                             {ui::frmAbout::kCaption, DialogKind::kAbout}};
+    for (const auto& [shown, kind] : known)
+        if (shown == caption) return kind;
+    return std::nullopt;
+}
+
 const std::vector<std::string>& MenuToolNames() {
     static const std::vector<std::string> tools{"miEClear", "miEClearAll", "miEAdd", "miEAddAll",
                                                 "miEName", "miECollapse", "miEExpand"};
@@ -317,6 +320,44 @@ std::vector<DialogAction> ParseActions(DialogKind kind, const std::vector<std::s
     }
     if (actions.empty()) throw ActionSyntaxError("no action given; expected " + VerbList(kind));
     return actions;
+}
+
+OptionsControl ControlOf(const DialogAction& set) {
+    const Settings::Field f = SettingNamed(set.args[0]);
+    const auto value = static_cast<std::int16_t>(set.args[1][0] - '0');
+    if (f < Settings::kMass) return {OptionsControl::kGeneral, static_cast<std::size_t>(f), value};
+    // Then per quantity: its copy box, its leading-zero box, its precision.
+    const auto row = static_cast<std::size_t>((f - Settings::kMass) / 3);
+    const OptionsControl::Group groups[] = {OptionsControl::kCopy, OptionsControl::kZero, OptionsControl::kPrecision};
+    return {groups[(f - Settings::kMass) % 3], row, value};
+}
+
+std::vector<std::int32_t> ClickableRows(const OutlineSight& outline, const std::string& numbers) {
+    std::vector<std::int32_t> rows;
+    std::string_view rest = numbers;
+    while (true) {
+        const auto comma = rest.find(',');
+        rows.push_back(ClickableRow(outline, RowNumber(std::string(rest.substr(0, comma))) - kFirstRow));
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
+    }
+    return rows;
+}
+
+std::int32_t FoldableRow(const OutlineSight& outline, const std::string& number) {
+    const std::int32_t row = ClickableRow(outline, RowNumber(number) - kFirstRow);
+    if (!outline.IsModelRow(row)) throw ScriptFault("row " + number + " is a property row; only model rows fold");
+    return row;
+}
+
+std::size_t EntryToPick(const std::vector<ui::MenuEntry>& entries, const std::string& tool) {
+    const auto entry = std::find_if(entries.begin(), entries.end(),
+                                    [&](const ui::MenuEntry& e) { return e.name == tool; });
+    if (entry == entries.end()) throw ScriptFault("the popup menu has no entry " + tool);
+    if (!entry->enabled)
+        throw ScriptFault("the menu entry \"" + entry->caption + "\" (" + tool +
+                          ") is greyed out for the rows selected now");
+    return static_cast<std::size_t>(entry - entries.begin());
 }
 
 std::vector<std::string> ActionHelp(DialogKind kind) {

@@ -12,6 +12,7 @@
 // row cannot be clicked until its model row is expanded.
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@
 
 namespace bm::ui {
 class Form;
+struct MenuEntry;
 }
 
 namespace bm::workbench {
@@ -59,6 +61,10 @@ struct DialogAction {
     bool Closes() const;
 };
 
+// The kind of a dialog by its window caption, or nullopt for one the
+// workbench does not know (the self-closing interlude, say).
+std::optional<DialogKind> KindOfCaption(std::string_view caption);
+
 // Reads actions from words. With `wholeDialog`, the list must end with one
 // action that closes the dialog and hold no other, as a script line must;
 // without it the words make exactly one action, as a person types it.
@@ -75,5 +81,39 @@ void PlayAction(DialogKind kind, ui::Form& form, const DialogAction& action,
 
 // The menu tools of the selection dialog's popup, top to bottom.
 const std::vector<std::string>& MenuToolNames();
+
+// The selection dialog's outline as a person sees it, whichever face shows
+// it: enough to tell what can be clicked. Rows count from 0 here.
+class OutlineSight {
+public:
+    virtual ~OutlineSight() = default;
+    // Every row, folded away or not.
+    virtual std::int32_t Rows() const = 0;
+    // False while a folded model row hides it.
+    virtual bool Shown(std::int32_t row) const = 0;
+    // A model row has a fold button; a property row has none.
+    virtual bool IsModelRow(std::int32_t row) const = 0;
+};
+
+// The control of the options dialog that a `set` action changes, and the
+// value it is set to: a check state (0 or 1) or a precision (0 to 8).
+struct OptionsControl {
+    enum Group { kGeneral, kCopy, kZero, kPrecision };
+    Group group;
+    std::size_t index;  // within its group: 0-4 general, else 0 mass, 1 area, 2 volume
+    std::int16_t value;
+};
+OptionsControl ControlOf(const DialogAction& set);
+
+// The rows a row number or a list of them (`select 2,6`) names, from 0,
+// each one a person can click now. Throws ScriptFault for a row that does
+// not exist or is folded away.
+std::vector<std::int32_t> ClickableRows(const OutlineSight& outline, const std::string& numbers);
+// The same for one row that must have a fold button.
+std::int32_t FoldableRow(const OutlineSight& outline, const std::string& number);
+
+// Where `tool` is among a popup menu's entries, when a person can click it.
+// Throws ScriptFault when the menu has no such entry or shows it greyed out.
+std::size_t EntryToPick(const std::vector<ui::MenuEntry>& entries, const std::string& tool);
 
 }  // namespace bm::workbench

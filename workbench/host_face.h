@@ -58,10 +58,6 @@ public:
     // The values of a key given by its full path, or nullopt without it.
     virtual std::optional<std::vector<portable::regfile::Value>> ListValues(std::string_view keyPath) = 0;
 
-    // Why `expect` steps for dialogs of `kind` cannot be played on this
-    // face, or nullopt.
-    virtual std::optional<std::string> DialogsUnplayable(DialogKind kind) const = 0;
-
     // Runs a step that may make the add-in open dialogs. Where the add-in
     // shows them as real windows, the face answers them meanwhile as the
     // workbench runtime's expectations say.

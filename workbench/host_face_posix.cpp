@@ -72,7 +72,6 @@ public:
     std::optional<std::vector<portable::regfile::Value>> ListValues(std::string_view keyPath) override {
         return store_.ListValues(keyPath);
     }
-    std::optional<std::string> DialogsUnplayable(DialogKind) const override { return std::nullopt; }
     // The add-in's dialogs are the workbench runtime's own here.
     void Play(const std::function<void()>& step) override { step(); }
     // Every write reached the store file as it was made, or failed then.

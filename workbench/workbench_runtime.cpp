@@ -1,7 +1,5 @@
 #include "workbench/workbench_runtime.h"
 
-#include <algorithm>
-
 #include "ui/forms.h"
 #include "workbench/text.h"
 
@@ -9,9 +7,9 @@ namespace bm::workbench {
 
 namespace {
 
-std::string Named(DialogKind kind, const ui::Form& form) {
-    const std::string caption(Trim(form.Caption()));
-    return std::string(KindTitle(kind)) + (caption.empty() ? "" : " \"" + caption + "\"");
+std::string Named(DialogKind kind, const std::string& caption) {
+    const std::string shown(Trim(caption));
+    return std::string(KindTitle(kind)) + (shown.empty() ? "" : " \"" + shown + "\"");
 }
 
 const char* IconName(int style) {
@@ -43,26 +41,30 @@ std::optional<DialogKind> DialogKindOf(const ui::Form& form) {
 
 void WorkbenchRuntime::ExpectDialog(DialogKind kind, std::vector<DialogAction> actions, int line) {
     pending_.push_back({kind, line, std::move(actions)});
-    Expect(std::string(KindName(kind)), [this](ui::Form& form) {
-        const Pending pending = std::move(pending_.front());
-        pending_.pop_front();
-        Answered(form, pending);
-    });
 }
 
-void WorkbenchRuntime::Answered(ui::Form& form, const Pending& pending) {
-    const DialogKind kind = pending.kind;
-    std::string played;
-    for (const auto& a : pending.actions) played += (played.empty() ? "" : ", ") + a.Text();
-    out_ << "  " << Named(kind, form) << ": " << played << "  (expect at line " << pending.line << ")\n";
-    for (const auto& action : pending.actions) {
-        try {
-            PlayAction(kind, form, action, *this);
-        } catch (const ScriptFault& e) {
-            Fault(std::string(e.what()) + " (expect at line " + std::to_string(pending.line) + ")");
-            throw;
-        }
+WorkbenchRuntime::Answer WorkbenchRuntime::TakeExpectation(DialogKind kind, const std::string& caption) {
+    if (pending_.empty() || pending_.front().kind != kind) {
+        std::string what = "the " + Named(kind, caption) + " opened, but ";
+        if (pending_.empty())
+            what += "no 'expect " + std::string(KindName(kind)) + "' line was waiting for it";
+        else
+            what += "the next expectation (line " + std::to_string(pending_.front().line) + ") is for the " +
+                    std::string(KindTitle(pending_.front().kind));
+        Fault(what);
+        throw ScriptFault(what);
     }
+    Answer answer{pending_.front().line, std::move(pending_.front().actions)};
+    pending_.pop_front();
+    std::string played;
+    for (const auto& a : answer.actions) played += (played.empty() ? "" : ", ") + a.Text();
+    out_ << "  " << Named(kind, caption) << ": " << played << "  (expect at line " << answer.line << ")\n";
+    out_.flush();
+    return answer;
+}
+
+void WorkbenchRuntime::Refused(const ScriptFault& fault, int line) {
+    Fault(std::string(fault.what()) + " (expect at line " + std::to_string(line) + ")");
 }
 
 std::optional<std::pair<DialogKind, int>> WorkbenchRuntime::FirstUnused() const {
@@ -91,37 +93,44 @@ void WorkbenchRuntime::ShowModal(ui::Form& form) {
         throw;
     }
 
-    if (person_ && kind) {
+    if (!kind) {
+        try {
+            HeadlessRuntime::ShowModal(form);
+        } catch (const std::exception& e) {
+            // A dialog the workbench does not know stayed open with no one
+            // to answer it.
+            Fault(e.what());
+            throw;
+        }
+        return;
+    }
+    if (person_) {
         Expect(std::string(KindName(*kind)), [this, k = *kind](ui::Form& f) { person_->Answer(k, f); });
         HeadlessRuntime::ShowModal(form);
         return;
     }
 
-    if (kind && (pending_.empty() || pending_.front().kind != *kind)) {
-        std::string what = "the " + Named(*kind, form) + " opened, but ";
-        if (pending_.empty())
-            what += "no 'expect " + std::string(KindName(*kind)) + "' line was waiting for it";
-        else
-            what += "the next expectation (line " + std::to_string(pending_.front().line) + ") is for the " +
-                    std::string(KindTitle(pending_.front().kind));
-        Fault(what);
-        UnloadQuietly(*this, form);
-        throw ScriptFault(what);
-    }
-
-    const std::size_t before = pending_.size();
+    std::optional<Answer> answer;
     try {
-        HeadlessRuntime::ShowModal(form);
-    } catch (const std::exception& e) {
-        // A dialog the workbench does not know stayed open with no one to
-        // answer it.
-        if (pending_.size() == before) Fault(e.what());
+        answer = TakeExpectation(*kind, form.Caption());
+    } catch (...) {
+        UnloadQuietly(*this, form);
         throw;
     }
+    Expect(std::string(KindName(*kind)), [this, k = *kind, a = std::move(*answer)](ui::Form& f) {
+        for (const auto& action : a.actions) {
+            try {
+                PlayAction(k, f, action, *this);
+            } catch (const ScriptFault& e) {
+                Refused(e, a.line);
+                throw;
+            }
+        }
+    });
+    HeadlessRuntime::ShowModal(form);
 }
 
-int WorkbenchRuntime::MsgBox(const std::string& text, int style, const std::string& title) {
-    HeadlessRuntime::MsgBox(text, style, title);
+void WorkbenchRuntime::PrintMessageBox(const std::string& text, int style, const std::string& title) {
     out_ << "  message box" << (title.empty() ? "" : " \"" + title + "\"");
     if (const char* icon = IconName(style)) out_ << " (" << icon << ")";
     out_ << ":\n";
@@ -135,6 +144,16 @@ int WorkbenchRuntime::MsgBox(const std::string& text, int style, const std::stri
         rest.remove_prefix(end + 1);
     }
     out_.flush();
+}
+
+void WorkbenchRuntime::PrintOpenedLink(const std::string& target) {
+    out_ << "  opened the link " << target << "\n";
+    out_.flush();
+}
+
+int WorkbenchRuntime::MsgBox(const std::string& text, int style, const std::string& title) {
+    HeadlessRuntime::MsgBox(text, style, title);
+    PrintMessageBox(text, style, title);
     MessageBoxForm box(*this, text, style, title);
     ShowModal(box);
     return ui::kMsgBoxAnswerOk;
@@ -149,19 +168,13 @@ std::string WorkbenchRuntime::PopupMenu(ui::Form& owner, const std::vector<ui::M
     menuPick_.reset();
     HeadlessRuntime::PickMenu(pick);
     HeadlessRuntime::PopupMenu(owner, entries);
-    if (pick.empty()) return pick;
-    const auto entry = std::find_if(entries.begin(), entries.end(),
-                                    [&](const ui::MenuEntry& e) { return e.name == pick; });
-    if (entry == entries.end()) throw ScriptFault("the popup menu has no entry " + pick);
-    if (!entry->enabled)
-        throw ScriptFault("the menu entry \"" + entry->caption + "\" (" + pick +
-                          ") is greyed out for the rows selected now");
+    if (!pick.empty()) EntryToPick(entries, pick);
     return pick;
 }
 
 std::intptr_t WorkbenchRuntime::ShellOpen(const std::string& target) {
     const std::intptr_t result = HeadlessRuntime::ShellOpen(target);
-    out_ << "  opened the link " << target << "\n";
+    PrintOpenedLink(target);
     return result;
 }
 

@@ -13,6 +13,9 @@
 //   step that caused it still fails.
 // - With a Person set, nothing is expected: every dialog, message box and
 //   popup menu is put to the person at the terminal.
+// - Where the add-in shows real windows (the Windows face), a driver finds
+//   each one and asks TakeExpectation what to do in it, as ShowModal does
+//   here: both faces print the same lines and fail with the same faults.
 
 #include <deque>
 #include <optional>
@@ -66,6 +69,29 @@ public:
 
     // Interactive sessions: the person answers instead of expectations.
     void SetPerson(Person* person) { person_ = person; }
+    bool HasPerson() const { return person_ != nullptr; }
+
+    // What the person does in a dialog that has just opened, from the next
+    // expectation.
+    struct Answer {
+        int line;  // of the expect step
+        std::vector<DialogAction> actions;
+    };
+    // Takes the expectation for the dialog of `kind` shown with `caption`
+    // and prints the line that says how it is answered. A dialog nobody
+    // expected, or one of another kind than the next expectation, is the
+    // session's fault: noted, and thrown as ScriptFault.
+    Answer TakeExpectation(DialogKind kind, const std::string& caption);
+    // An action of the expect step at `line` that a person could not do:
+    // noted as the session's fault, with the line.
+    void Refused(const ScriptFault& fault, int line);
+    // Notes a fault of the session: the first one is kept.
+    void Fault(const std::string& what);
+
+    // Prints a message box as it appears (title, icon, text).
+    void PrintMessageBox(const std::string& text, int style, const std::string& title);
+    // Prints a link the add-in asked the desktop to open.
+    void PrintOpenedLink(const std::string& target);
 
     // The tool the next popup menu picks (a scripted "menu" action).
     void QueueMenuPick(std::string tool) { menuPick_ = std::move(tool); }
@@ -84,12 +110,10 @@ private:
         int line;
         std::vector<DialogAction> actions;
     };
-    void Fault(const std::string& what);
-    void Answered(ui::Form& form, const Pending& pending);
 
     std::ostream& out_;
     Person* person_ = nullptr;
-    std::deque<Pending> pending_;  // mirrors the headless runtime's queue
+    std::deque<Pending> pending_;
     std::optional<std::string> menuPick_;
     std::optional<std::string> fault_;
 };

@@ -15,6 +15,10 @@ inline constexpr wchar_t kFormClass[] = L"BrindlemarkForm";
 // The picture boxes (the logo).
 inline constexpr wchar_t kPictureClass[] = L"BrindlemarkPicture";
 
+// A message box the add-in shows without a title of its own carries this
+// one, the library's name.
+inline constexpr wchar_t kUntitledMessageCaption[] = L"Brindlemark5";
+
 // OK and Cancel carry the identifiers that Enter and Escape send, so the
 // desktop's own dialog keys reach them. A form with one button that is both
 // default and cancel (the About box) gives it IDOK and answers IDCANCEL too.
@@ -41,7 +45,9 @@ inline constexpr int kMailLink = 301;  // a static control with SS_NOTIFY
 // item's lParam is its row's number in the whole outline, from 0. Column 1
 // shows the check mark, column 2 the row's icon and text, a model row's
 // behind its fold button: the square at the left end of column 2, as wide
-// as the row is high, which a click folds or unfolds. Each item's state
+// as the row is high, which a click folds or unfolds. Each item's indent
+// is its row's outline level less one: 0 for a model row, 1 for a property
+// row, set in below it (LVM_GETITEM, LVIF_INDENT). Each item's state
 // image is its row's mark, numbered as a list view's own check boxes are:
 // 2 checked, 1 unchecked, 0 none (LVM_GETITEMSTATE, LVIS_STATEIMAGEMASK).
 // A double-click on a row flips its mark; Ctrl+click adds a row to the

@@ -3,6 +3,7 @@
 #include <ocidl.h>
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -21,9 +22,22 @@ namespace dispid = host::dispid;
 // binding does: the host may have made it a method or a property.
 constexpr WORD kGetOrCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
+// Whether `text` holds `name` as a word of its own.
+bool Names(std::string_view text, std::string_view name) {
+    const auto partOfWord = [&](std::size_t at) {
+        return at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])) || text[at] == '_');
+    };
+    for (auto at = text.find(name); at != std::string_view::npos; at = text.find(name, at + 1))
+        if ((at == 0 || !partOfWord(at - 1)) && !partOfWord(at + name.size())) return true;
+    return false;
+}
+
+// The host's description, followed by the operation unless it names it
+// already.
 [[noreturn]] void Fail(std::string description, HRESULT status, std::string_view operation) {
     if (description.empty()) description = "the host refused the call (" + StatusText(status) + ")";
-    raise(ErrorKind::HostFailure, description + " [" + std::string(operation) + "]");
+    if (!Names(description, operation)) description += " [" + std::string(operation) + "]";
+    raise(ErrorKind::HostFailure, description);
 }
 
 // Arguments of one call, given in reading order and kept in COM's reversed

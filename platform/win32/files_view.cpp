@@ -339,9 +339,11 @@ void FilesView::Show() {
         listed_.clear();
         for (const std::int32_t row : shown) {
             LVITEMW item{};
-            item.mask = LVIF_PARAM;
+            item.mask = LVIF_PARAM | LVIF_INDENT;
             item.iItem = static_cast<int>(listed_.size());
             item.lParam = row;
+            // The step a person sees a property row set in by.
+            item.iIndent = std::max(0, grid.OutlineLevel(row) - 1);
             if (SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) == -1) {
                 SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
                 raise(ErrorKind::HostFailure, "the selection list cannot hold its rows");

@@ -19,9 +19,6 @@ namespace bm::win32 {
 
 namespace {
 
-// A message box without a title of its own shows the library's name.
-constexpr const char* kDefaultTitle = "Brindlemark5";
-
 [[noreturn]] void RaiseSystemError(const std::string& what) {
     raise(ErrorKind::HostFailure, what + " (system error " + std::to_string(GetLastError()) + ")");
 }
@@ -216,8 +213,8 @@ float Win32FormsRuntime::TwipsPerPixelX() { return TwipsPerPixel(LOGPIXELSX); }
 float Win32FormsRuntime::TwipsPerPixelY() { return TwipsPerPixel(LOGPIXELSY); }
 
 int Win32FormsRuntime::MsgBox(const std::string& text, int style, const std::string& title) {
-    return MessageBoxW(nullptr, Utf16(text).c_str(), Utf16(title.empty() ? kDefaultTitle : title).c_str(),
-                       static_cast<UINT>(style));
+    const std::wstring caption = title.empty() ? dialog::kUntitledMessageCaption : Utf16(title);
+    return MessageBoxW(nullptr, Utf16(text).c_str(), caption.c_str(), static_cast<UINT>(style));
 }
 
 HWND Win32FormsRuntime::WindowOf(const ui::Form& form) const {

@@ -16,12 +16,9 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <fstream>
-#include <thread>
 #include <iterator>
 #include <optional>
-#include <set>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -33,6 +30,8 @@
 #include "platform/win32/com_failure.h"
 #include "platform/win32/dispatch_host.h"
 #include "platform/win32/utf16.h"
+#include "workbench/com/dialog_driver.h"
+#include "workbench/com/link_handler.h"
 #include "workbench/com/served_host.h"
 #include "workbench/host_face.h"
 #include "workbench/session.h"
@@ -391,74 +390,24 @@ private:
 
 // --- the face ----------------------------------------------------------------
 
-struct MessageBoxSearch {
-    const std::set<HWND>* answered;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindMessageBox(HWND window, LPARAM data) {
-    auto& search = *reinterpret_cast<MessageBoxSearch*>(data);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    if (process == GetCurrentProcessId() && IsWindowVisible(window) && std::wstring_view(className) == L"#32770" &&
-        !search.answered->count(window)) {
-        search.found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-std::wstring WindowText(HWND window) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-BOOL CALLBACK KeepLongestStatic(HWND child, LPARAM data) {
-    auto& longest = *reinterpret_cast<std::wstring*>(data);
-    wchar_t className[16] = {};
-    GetClassNameW(child, className, 16);
-    if (_wcsicmp(className, L"Static") == 0) {
-        std::wstring caption = WindowText(child);
-        if (caption.size() > longest.size()) longest = std::move(caption);
-    }
-    return TRUE;
-}
-
-// The icon style of a message box (16, 32, 48 or 64), told by the system
-// icon its icon control shows; 0 without one.
-int IconStyle(HWND box) {
-    HWND icon = nullptr;
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = child;
-    if (!icon) return 0;
-    const auto shown = reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0));
-    const struct {
-        WORD id;
-        int style;
-    } icons[] = {{32513, MB_ICONHAND}, {32514, MB_ICONQUESTION}, {32515, MB_ICONEXCLAMATION},
-                 {32516, MB_ICONASTERISK}};  // IDI_HAND, IDI_QUESTION, IDI_EXCLAMATION, IDI_ASTERISK
-    for (const auto& i : icons)
-        if (shown && shown == LoadIconW(nullptr, MAKEINTRESOURCEW(i.id))) return i.style;
-    return 0;
-}
-
 class WindowsFace : public HostFace {
 public:
     WindowsFace(std::optional<fs::path> registryFile, fs::path library, WorkbenchRuntime& runtime)
-        : library_(std::move(library)), runtime_(runtime) {
+        : library_(std::move(library)), driver_(runtime) {
         if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
             throw BadRegistry("COM cannot be initialised");
         try {
-            if (registryFile) redirected_.emplace(fs::absolute(*registryFile));
+            if (registryFile) {
+                redirected_.emplace(fs::absolute(*registryFile));
+                links_.emplace(L"mailto", [&runtime](const std::string& link) { runtime.PrintOpenedLink(link); });
+            }
         } catch (...) {
             CoUninitialize();
             throw;
         }
     }
     ~WindowsFace() override {
+        links_.reset();
         redirected_.reset();
         CoUninitialize();
     }
@@ -508,40 +457,11 @@ public:
         return values;
     }
 
-    std::optional<std::string> DialogsUnplayable(DialogKind kind) const override {
-        if (kind == DialogKind::kMessage) return std::nullopt;
-        return "the Windows workbench plays only message boxes yet: the add-in shows its dialogs as real "
-               "windows, so this script can only run on the other face";
-    }
-
-    // The add-in's message boxes are real windows, modal on this thread: a
-    // second thread finds each one, hands its text to the runtime (which
-    // prints it and takes the expectation, as on the other face) and
-    // presses its button.
-    void Play(const std::function<void()>& step) override {
-        std::atomic<bool> done{false};
-        std::thread watcher([&] {
-            std::set<HWND> answered;
-            while (!done) {
-                if (HWND box = OpenMessageBox(answered)) {
-                    answered.insert(box);
-                    Answer(box);
-                }
-                Sleep(10);
-            }
-        });
-        try {
-            step();
-        } catch (...) {
-            done = true;
-            watcher.join();
-            throw;
-        }
-        done = true;
-        watcher.join();
-    }
+    void Play(const std::function<void()>& step) override { driver_.Play(step); }
 
     void Close() override {
+        // The link handler's keys are the workbench's, not the session's.
+        links_.reset();
         if (redirected_) redirected_->Export();
     }
 
@@ -559,30 +479,11 @@ private:
                                                     " cannot register itself (" + win32::StatusText(status) + ")");
     }
 
-    // A visible message box of this process not answered yet, or null.
-    static HWND OpenMessageBox(const std::set<HWND>& answered) {
-        MessageBoxSearch search{&answered};
-        EnumWindows(&FindMessageBox, reinterpret_cast<LPARAM>(&search));
-        return search.found;
-    }
-
-    void Answer(HWND box) {
-        const std::wstring title = WindowText(box);
-        // The text is the box's longest static control (the icon has none).
-        std::wstring text;
-        EnumChildWindows(box, &KeepLongestStatic, reinterpret_cast<LPARAM>(&text));
-        try {
-            runtime_.MsgBox(Utf8(text), IconStyle(box), Utf8(title));
-        } catch (...) {
-            // No expectation for it: the runtime noted the fault, and the
-            // step fails once the box is closed.
-        }
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    }
-
     fs::path library_;
     std::optional<RedirectedRegistry> redirected_;
-    WorkbenchRuntime& runtime_;
+    // Only in the redirected registry: the user's own keeps the user's mail program.
+    std::optional<com::LinkHandler> links_;
+    com::DialogDriver driver_;
 };
 
 }  // namespace
