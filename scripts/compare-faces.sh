@@ -15,7 +15,8 @@
 #
 #   scripts/compare-faces.sh [LINUX_BUILD [WIN32_BUILD [WIN64_BUILD]]]
 #
-# defaults: build/dev build/win32 build/win64.
+# defaults: build/dev build/win32 build/win64. Where 32-bit programs cannot
+# run, the win32 face is left out, and the output says so.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 linux="${1:-build/dev}" win32="${2:-build/win32}" win64="${3:-build/win64}"
@@ -35,10 +36,14 @@ trap finish EXIT
 
 # face name, then the command that starts its program.
 faces=(linux win32 win64)
+if ! wine_runs_32bit; then
+  faces=(linux win64)
+  echo "win32 is not compared: this machine cannot run 32-bit programs"
+fi
 declare -A program=(
   [linux]="$linux/bin/brindlemark-host"
   [win32]="wine $win32/bin/brindlemark-host.exe"
-  [win64]="/usr/lib/wine/wine64 $win64/bin/brindlemark-host.exe"
+  [win64]="$WINE64 $win64/bin/brindlemark-host.exe"
 )
 
 # Each run of value lines (those matching the pattern) sorted by name: the
@@ -112,7 +117,7 @@ for session in "${sessions[@]}"; do
       differs=1 failed=1
     fi
   done
-  for face in win32 win64; do
+  for face in "${faces[@]:1}"; do
     for file in exit printed errors out.json settings.reg class-name calls; do
       a="$scratch/$name/linux/$file" b="$scratch/$name/$face/$file"
       if [[ -f "$a" || -f "$b" ]] && ! cmp -s "$a" "$b"; then
@@ -135,7 +140,7 @@ for session in "${sessions[@]}"; do
   calls="$(sed -n 's/^Host calls: //p' "$linux_dir/calls")"
   [[ -n "$calls" ]] && summary+=", $calls host calls"
   summary+=", class named $(sed -n 's/^@=//p' "$linux_dir/class-name" 2>/dev/null)"
-  summary+=": $( ((differs)) && echo 'faces differ' || echo 'alike on linux, win32 and win64')"
+  summary+=": $( ((differs)) && echo 'faces differ' || echo "alike on ${faces[*]}")"
   echo "$name: $summary"
 done
 exit "$failed"

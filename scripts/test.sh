@@ -39,9 +39,17 @@ trap 'stop_wine; rm -rf "$scratch" "$log"' EXIT
 echo "== preparing a Wine prefix"
 prepare_wine_prefix "$scratch/wine"
 
-for preset in win32 win64; do
-  run_preset "$preset"
-done
+# The 32-bit build is always built; its tests need a machine that runs
+# 32-bit programs, and where they cannot run the output says so.
+if wine_runs_32bit; then
+  run_preset win32
+else
+  echo "== win32 build"
+  quietly cmake --preset win32
+  quietly cmake --build --preset win32 -j "$(nproc)"
+  echo "== win32 tests: not run, this machine cannot run 32-bit programs (no IA32 emulation)"
+fi
+run_preset win64
 
 echo "== the same sessions on the Linux and the Windows workbench"
 bash scripts/compare-faces.sh build/dev build/win32 build/win64

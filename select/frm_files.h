@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/convert.h"
 #include "core/variant.h"
 #include "select/menu_control.h"
 #include "select/outline_grid.h"
@@ -39,7 +40,7 @@ inline constexpr std::int16_t kRightButton = 2;
 inline constexpr std::int16_t kMiddleButton = 4;
 
 // The most rows the dialog's counters reach.
-inline constexpr std::int32_t kMaxRows = 32767;
+inline constexpr std::int32_t kMaxRows = kMaxCount16;
 
 class frmFiles : public ui::Form {
 public:

@@ -74,10 +74,16 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Whether this face shows the add-in's dialogs as windows, which
+// --screenshot keeps pictures of.
+bool FaceShowsWindows();
+
 // The face of this build. `registryFile` is --registry; without it each
 // face has its default (docs/workbench.md). `programFolder` holds the
-// add-in library. Fails with BadRegistry.
+// add-in library. `pictures` is --screenshot, where FaceShowsWindows().
+// Fails with BadRegistry.
 std::unique_ptr<HostFace> OpenHostFace(const std::optional<std::filesystem::path>& registryFile,
-                                       const std::filesystem::path& programFolder, WorkbenchRuntime& runtime);
+                                       const std::filesystem::path& programFolder, WorkbenchRuntime& runtime,
+                                       const std::optional<std::filesystem::path>& pictures);
 
 }  // namespace bm::workbench

@@ -89,8 +89,10 @@ private:
 
 }  // namespace
 
+bool FaceShowsWindows() { return false; }
+
 std::unique_ptr<HostFace> OpenHostFace(const std::optional<fs::path>& registryFile, const fs::path& programFolder,
-                                       WorkbenchRuntime& runtime) {
+                                       WorkbenchRuntime& runtime, const std::optional<fs::path>& /*pictures*/) {
     // The library writes its registration to the store named by the
     // environment, which must be the one the host reads.
     const fs::path path = fs::absolute(registryFile ? *registryFile : portable::RegistryStore::DefaultPath());

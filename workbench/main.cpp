@@ -76,6 +76,7 @@ struct Options {
     std::optional<fs::path> registry;
     std::optional<std::int32_t> hostVersion;
     std::optional<fs::path> out;
+    std::optional<fs::path> screenshots;
     bool save = false;
     bool force = false;
     bool batch = false;
@@ -138,6 +139,8 @@ Options ParseOptions(int argc, char** argv) {
             once(o.hostVersion, HostVersion(value()));
         } else if (arg == "--out") {
             once(o.out, fs::path(value()));
+        } else if (arg == "--screenshot") {
+            once(o.screenshots, fs::path(value()));
         } else if (arg == "--save") {
             flag(o.save);
         } else if (arg == "--batch") {
@@ -160,6 +163,8 @@ Options ParseOptions(int argc, char** argv) {
     if (!o.workspace) throw UsageError("no workspace file given");
     if (o.out && o.save) throw UsageError("--out and --save both say where to write; give one");
     if (o.interactive && o.script) throw UsageError("--interactive and --script exclude each other");
+    if (o.screenshots && !FaceShowsWindows())
+        throw UsageError("--screenshot pictures the dialogs' windows, which only the Windows workbench shows");
     if (o.batch && (o.script || o.interactive))
         throw UsageError("--batch is a script of its own; it takes no --script or --interactive");
     return o;
@@ -193,12 +198,20 @@ void CheckWritable(const fs::path& file) {
         throw UsageError("cannot write " + file.string() + ": the folder is not writable");
 }
 
+// The pictures' folder, made when missing.
+void MakePictureFolder(const fs::path& folder) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (!fs::is_directory(folder) || !bm::workbench::system::CanCreateFilesIn(folder))
+        throw UsageError("cannot keep pictures in " + folder.string() + ": it is not a writable folder");
+}
+
 int Run(const Options& o) {
     // The registry first: a bad one stops everything before it is touched.
     WorkbenchRuntime runtime(std::cout);
     std::unique_ptr<HostFace> face;
     try {
-        face = OpenHostFace(o.registry, bm::workbench::system::ProgramFolder(), runtime);
+        face = OpenHostFace(o.registry, bm::workbench::system::ProgramFolder(), runtime, o.screenshots);
     } catch (const BadRegistry& e) {
         std::cerr << kProgram << ": " << e.what() << "\n";
         return kBadInput;
@@ -245,6 +258,7 @@ int Run(const Options& o) {
     const std::optional<fs::path> outFile = o.save ? o.workspace : o.out;
     try {
         if (outFile) CheckWritable(*outFile);
+        if (o.screenshots) MakePictureFolder(*o.screenshots);
     } catch (const UsageError& e) {
         std::cerr << kProgram << ": " << e.what() << "\n";
         return kBadInput;

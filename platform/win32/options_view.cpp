@@ -2,6 +2,10 @@
 // drop-down lists in two frames, OK and Cancel, and the logo, whose click
 // opens the About box over the dialog.
 
+#include <windows.h>
+
+#include <commctrl.h>
+
 #include "platform/win32/dialog_controls.h"
 #include "platform/win32/form_view.h"
 #include "platform/win32/gdi_raster.h"
@@ -38,6 +42,24 @@ private:
     HWND window_;
     HWND focus_;
 };
+
+// A group box draws its line and caption only; its inside, which the form
+// (clipping its children) leaves alone, is filled here in the form's colour.
+LRESULT CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR color) {
+    switch (message) {
+        case WM_ERASEBKGND: {
+            RECT inside{};
+            GetClientRect(frame, &inside);
+            const auto dc = reinterpret_cast<HDC>(wParam);
+            SetDCBrushColor(dc, static_cast<COLORREF>(color));
+            FillRect(dc, &inside, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+            return 1;
+        }
+        case WM_NCDESTROY: RemoveWindowSubclass(frame, &FrameProc, 0); break;
+        default: break;
+    }
+    return DefSubclassProc(frame, message, wParam, lParam);
+}
 
 class OptionsView : public FormView {
 public:
@@ -150,8 +172,12 @@ private:
         SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(list.ListIndex()), 0);
     }
 
-    static void Frame(ControlMaker& maker, const ui::Frame& frame) {
-        maker.Make(L"BUTTON", frame.caption, frame.place, BS_GROUPBOX, -1, frame.font);
+    // Beneath every other control, and clipped by them: filling its inside
+    // leaves the controls in the frame as they are.
+    void Frame(ControlMaker& maker, const ui::Frame& frame) {
+        HWND box = maker.Make(L"BUTTON", frame.caption, frame.place, BS_GROUPBOX | WS_CLIPSIBLINGS, -1, frame.font);
+        SetWindowSubclass(box, &FrameProc, 0, static_cast<DWORD_PTR>(form_.backColor));
+        SetWindowPos(box, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
 
     void Label(ControlMaker& maker, ui::Label label) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <exception>
 #include <map>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "platform/win32/utf16.h"
 #include "select/menu_control.h"
 #include "ui/forms.h"
+#include "workbench/com/window_picture.h"
 #include "workbench/text.h"
 
 namespace bm::workbench::com {
@@ -36,6 +38,9 @@ constexpr auto kPoll = 5ms;
 // takes, even under an emulator on a busy machine.
 constexpr auto kPatience = 10s;
 constexpr UINT kPatienceMs = 10000;
+// How long a window that has taken its messages may take to draw itself,
+// for a picture.
+constexpr auto kPaintTime = 200ms;
 
 constexpr std::wstring_view kMessageBoxClass = L"#32770";
 constexpr std::wstring_view kMenuClass = L"#32768";
@@ -94,9 +99,15 @@ void DoubleClick(HWND window, POINT point) {
     Post(window, WM_LBUTTONUP, 0, at);
 }
 
-// The right button pressed. Its release is left out: it would reach the
-// loop of the popup menu the press opens, as a click at another place.
-void RightPress(HWND window, POINT point) { Post(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(point.x, point.y)); }
+// The right button pressed, with the pointer there: a popup menu opens at
+// the pointer. Its release is left out: it would reach the loop of the
+// popup menu the press opens, as a click at another place.
+void RightPress(HWND window, POINT point) {
+    POINT onScreen = point;
+    ClientToScreen(window, &onScreen);
+    SetCursorPos(onScreen.x, onScreen.y);
+    Post(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(point.x, point.y));
+}
 
 // --- message boxes ---------------------------------------------------------
 
@@ -272,11 +283,36 @@ private:
     std::atomic<WPARAM> reached_{0};
 };
 
+// The pictures of a session's dialogs, numbered in the order taken.
+class Pictures {
+public:
+    Pictures(const std::filesystem::path& folder, int& taken) : folder_(folder), taken_(taken) {}
+
+    void Take(const std::vector<HWND>& windows, DialogKind kind, std::string_view moment) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%02d-", ++taken_);
+        std::string name = number + std::string(KindName(kind));
+        if (!moment.empty()) name += "-" + std::string(moment);
+        SaveWindowPicture(windows, folder_ / (name + ".png"));
+    }
+
+private:
+    const std::filesystem::path& folder_;
+    int& taken_;
+};
+
+// The gestures that end a dialog, the same on every form.
+bool IsClosing(const DialogAction& action) {
+    static const std::set<std::string, std::less<>> verbs{"ok", "cancel", "enter", "escape", "close"};
+    return verbs.contains(action.verb);
+}
+
 // The person at work: runs on its own thread while a step runs.
 class Driver {
 public:
-    Driver(WorkbenchRuntime& runtime, DWORD addInThread, Marker& marker, const std::atomic<bool>& over)
-        : runtime_(runtime), addInThread_(addInThread), marker_(marker), over_(over) {}
+    Driver(WorkbenchRuntime& runtime, DWORD addInThread, Marker& marker, const std::atomic<bool>& over,
+           Pictures* pictures)
+        : runtime_(runtime), addInThread_(addInThread), marker_(marker), over_(over), pictures_(pictures) {}
 
     void Run() {
         while (!over_) {
@@ -361,7 +397,11 @@ private:
             failed_ = true;
             return Close(window);
         }
+        Picture({window}, kind, "");
+        bool changed = false;
         for (const DialogAction& action : answer->actions) {
+            if (changed && IsClosing(action)) Picture({window}, kind, "changed");
+            changed = changed || !IsClosing(action);
             try {
                 Play(window, kind, action);
             } catch (const ScriptFault& fault) {
@@ -374,6 +414,21 @@ private:
         Fail("the " + std::string(KindTitle(kind)) + " is still open after the actions of line " +
              std::to_string(answer->line));
         Close(window);
+    }
+
+    // A picture of `windows` once the add-in's thread has drawn them, when
+    // pictures are kept. One that cannot be saved fails the step.
+    void Picture(const std::vector<HWND>& windows, DialogKind kind, std::string_view moment) {
+        if (!pictures_ || failed_) return;
+        // Drawing waits until the thread's queue is empty, after what it was posted.
+        Settle();
+        std::this_thread::sleep_for(kPaintTime);
+        Settle();
+        try {
+            pictures_->Take(windows, kind, moment);
+        } catch (const std::exception& e) {
+            Fail(e.what());
+        }
     }
 
     void Fail(const std::string& what) {
@@ -391,7 +446,6 @@ private:
         Settle();
     }
 
-    // The gestures that end a dialog, the same on every form.
     void PlayClosing(HWND form, const std::string& verb) {
         if (verb == "ok") return Press(form, dialog::kOk);
         if (verb == "cancel") return Press(form, dialog::kCancel);
@@ -478,6 +532,7 @@ private:
         }
         for (const auto until = Clock::now() + kPatience; !Highlighted(menu, position) && Clock::now() < until;)
             std::this_thread::sleep_for(kPoll);
+        Picture({GetParent(list), menuWindow}, DialogKind::kFiles, "menu");
         Post(menuWindow, WM_KEYDOWN, VK_RETURN, 1);
         AwaitGone(menuWindow);
     }
@@ -564,6 +619,7 @@ private:
     const DWORD addInThread_;
     Marker& marker_;
     const std::atomic<bool>& over_;
+    Pictures* pictures_;
     std::set<HWND> met_;
     bool failed_ = false;
 };
@@ -573,8 +629,15 @@ private:
 void DialogDriver::Play(const std::function<void()>& step) {
     Marker marker;
     std::atomic<bool> over{false};
-    Driver driver(runtime_, GetCurrentThreadId(), marker, over);
-    std::thread person([&] { driver.Run(); });
+    std::optional<Pictures> pictures;
+    if (pictures_) pictures.emplace(*pictures_, picturesTaken_);
+    Driver driver(runtime_, GetCurrentThreadId(), marker, over, pictures ? &*pictures : nullptr);
+    std::thread person([&] {
+        // The picture encoder is a COM object.
+        const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        driver.Run();
+        if (SUCCEEDED(com)) CoUninitialize();
+    });
     std::exception_ptr failure;
     try {
         step();

@@ -14,7 +14,9 @@
 // after each action it waits until the add-in's thread has taken what was
 // posted or a new window (a nested dialog, a popup menu) has opened.
 
+#include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "workbench/workbench_runtime.h"
 
@@ -22,13 +24,19 @@ namespace bm::workbench::com {
 
 class DialogDriver {
 public:
-    explicit DialogDriver(WorkbenchRuntime& runtime) : runtime_(runtime) {}
+    // With `pictures`, a PNG of each dialog is saved there as it opens, with
+    // its popup menu open, and as it is left after a change (NN-kind.png,
+    // NN-kind-menu.png, NN-kind-changed.png, numbered in the session's order).
+    DialogDriver(WorkbenchRuntime& runtime, std::optional<std::filesystem::path> pictures)
+        : runtime_(runtime), pictures_(std::move(pictures)) {}
 
     // Runs `step` on this thread and answers the windows it opens meanwhile.
     void Play(const std::function<void()>& step);
 
 private:
     WorkbenchRuntime& runtime_;
+    std::optional<std::filesystem::path> pictures_;
+    int picturesTaken_ = 0;
 };
 
 }  // namespace bm::workbench::com

@@ -392,8 +392,9 @@ private:
 
 class WindowsFace : public HostFace {
 public:
-    WindowsFace(std::optional<fs::path> registryFile, fs::path library, WorkbenchRuntime& runtime)
-        : library_(std::move(library)), driver_(runtime) {
+    WindowsFace(std::optional<fs::path> registryFile, fs::path library, WorkbenchRuntime& runtime,
+                std::optional<fs::path> pictures)
+        : library_(std::move(library)), driver_(runtime, std::move(pictures)) {
         if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
             throw BadRegistry("COM cannot be initialised");
         try {
@@ -488,14 +489,16 @@ private:
 
 }  // namespace
 
+bool FaceShowsWindows() { return true; }
+
 std::unique_ptr<HostFace> OpenHostFace(const std::optional<fs::path>& registryFile, const fs::path& programFolder,
-                                       WorkbenchRuntime& runtime) {
+                                       WorkbenchRuntime& runtime, const std::optional<fs::path>& pictures) {
     std::optional<fs::path> file = registryFile;
     if (!file) {
         // As on the other face, the environment may name the registry file.
         if (const wchar_t* named = _wgetenv(L"BRINDLEMARK_REGISTRY"); named && *named) file = fs::path(named);
     }
-    return std::make_unique<WindowsFace>(file, programFolder / kLibraryName, runtime);
+    return std::make_unique<WindowsFace>(file, programFolder / kLibraryName, runtime, pictures);
 }
 
 }  // namespace bm::workbench

@@ -78,21 +78,50 @@ std::vector<BYTE> ScreenPixels(const std::vector<HWND>& windows, int& width, int
     return pixels;
 }
 
+// An object of the imaging component made by its own library, not through
+// the registry: the workbench may have put the process's classes root
+// (HKEY_CLASSES_ROOT) on a scratch key, where the component's classes and
+// its list of encoders are not.
+class ImagingLibrary {
+public:
+    ImagingLibrary() : module_(LoadLibraryW(L"windowscodecs.dll")) {
+        if (!module_) raise(ErrorKind::HostFailure, "the window picture cannot be encoded: no imaging component");
+    }
+    ~ImagingLibrary() { FreeLibrary(module_); }
+    ImagingLibrary(const ImagingLibrary&) = delete;
+    ImagingLibrary& operator=(const ImagingLibrary&) = delete;
+
+    template <class Interface>
+    ComPtr<Interface> Create(REFCLSID classId) {
+        using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+        const auto get = reinterpret_cast<GetClassObject>(
+            reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
+        if (!get) raise(ErrorKind::HostFailure, "the window picture cannot be encoded: no imaging component");
+        ComPtr<IClassFactory> factory;
+        Check(get(classId, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())),
+              "cannot be encoded: no imaging component");
+        ComPtr<Interface> object;
+        Check(factory->CreateInstance(nullptr, IID_PPV_ARGS(&object)), "cannot be encoded: no imaging component");
+        return object;
+    }
+
+private:
+    HMODULE module_;
+};
+
 }  // namespace
 
 void SaveWindowPicture(const std::vector<HWND>& windows, const std::filesystem::path& file) {
     int width = 0, height = 0;
     std::vector<BYTE> pixels = ScreenPixels(windows, width, height);
 
-    ComPtr<IWICImagingFactory> factory;
-    Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory)),
-          "cannot be encoded: no imaging component");
+    ImagingLibrary imaging;
+    const ComPtr<IWICImagingFactory> factory = imaging.Create<IWICImagingFactory>(CLSID_WICImagingFactory);
     ComPtr<IWICStream> stream;
     Check(factory->CreateStream(&stream), "cannot be written");
     Check(stream->InitializeFromFilename(file.wstring().c_str(), GENERIC_WRITE),
           ("cannot be written to " + file.string()).c_str());
-    ComPtr<IWICBitmapEncoder> encoder;
-    Check(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder), "cannot be encoded as PNG");
+    const ComPtr<IWICBitmapEncoder> encoder = imaging.Create<IWICBitmapEncoder>(CLSID_WICPngEncoder);
     Check(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache), "cannot be encoded as PNG");
     ComPtr<IWICBitmapFrameEncode> frame;
     Check(encoder->CreateNewFrame(&frame, nullptr), "cannot be encoded as PNG");
@@ -100,13 +129,12 @@ void SaveWindowPicture(const std::vector<HWND>& windows, const std::filesystem::
     Check(frame->SetSize(static_cast<UINT>(width), static_cast<UINT>(height)), "cannot be encoded as PNG");
     WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
     Check(frame->SetPixelFormat(&format), "cannot be encoded as PNG");
-    // The encoder may ask for another layout; the screen's is the one given.
-    ComPtr<IWICBitmap> source;
-    Check(factory->CreateBitmapFromMemory(static_cast<UINT>(width), static_cast<UINT>(height),
-                                          GUID_WICPixelFormat32bppBGRA, static_cast<UINT>(width) * 4,
-                                          static_cast<UINT>(pixels.size()), pixels.data(), &source),
+    // The screen's layout is the one the encoder took, so the rows go in as
+    // they are (a bitmap of them would need the component's registry).
+    if (format != GUID_WICPixelFormat32bppBGRA) raise(ErrorKind::HostFailure, "the window picture cannot be encoded as PNG");
+    Check(frame->WritePixels(static_cast<UINT>(height), static_cast<UINT>(width) * 4, static_cast<UINT>(pixels.size()),
+                             pixels.data()),
           "cannot be encoded as PNG");
-    Check(frame->WriteSource(source.Get(), nullptr), "cannot be encoded as PNG");
     Check(frame->Commit(), "cannot be encoded as PNG");
     Check(encoder->Commit(), "cannot be written");
 }
