@@ -53,3 +53,10 @@ run_preset win64
 
 echo "== the same sessions on the Linux and the Windows workbench"
 bash scripts/compare-faces.sh build/dev build/win32 build/win64
+
+# Pictures of the dialogs under Xvfb, kept in the build folder; the ones
+# in docs/pictures are copied from there when the dialogs change.
+pictures_build=build/win64
+wine_runs_32bit && pictures_build=build/win32
+echo "== pictures of the dialogs"
+bash scripts/dialog-pictures.sh "$pictures_build" "$pictures_build/pictures"

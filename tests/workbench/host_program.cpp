@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -143,7 +144,11 @@ Outcome HostProgramTest::RunOnTerminal(const std::vector<std::string>& args, con
             outcome.out.append(buffer, static_cast<std::size_t>(n));
         }
         const std::size_t prompts = static_cast<std::size_t>(std::count(outcome.out.begin(), outcome.out.end(), '>'));
-        if (typed < lines.size() && prompts > promptsSeen && outcome.out.ends_with("> ")) {
+        // The line editor prints its prompt before it takes the terminal
+        // out of line mode; a line typed between the two can be lost.
+        termios mode{};
+        const bool editing = tcgetattr(master, &mode) == 0 && !(mode.c_lflag & ICANON);
+        if (typed < lines.size() && prompts > promptsSeen && outcome.out.ends_with("> ") && editing) {
             promptsSeen = prompts;
             (void)!write(master, lines[typed].data(), lines[typed].size());
             ++typed;

@@ -234,7 +234,10 @@ INSTANTIATE_TEST_SUITE_P(
                       BadUsage{"ScriptIsADevice", {"--script", "/dev/zero", "WS"}, "/dev/zero: is not a regular file"},
                       BadUsage{"ScriptIsAFolder", {"--script", "/", "WS"}, "/: is a folder, not a file"},
                       BadUsage{"WorkspaceIsADevice", {"/dev/zero"}, "/dev/zero: is not a regular file"},
-                      BadUsage{"EmptyRegistryName", {"--registry", "", "WS"}, "not an empty text"}),
+                      BadUsage{"EmptyRegistryName", {"--registry", "", "WS"}, "not an empty text"},
+                      // Dialogs are windows only on Windows; here nothing could be pictured.
+                      BadUsage{"ScreenshotWithoutWindows", {"--screenshot", "pictures", "WS"},
+                               "only the Windows workbench shows"}),
     CaseName());
 
 TEST_F(HostProgramTest, CorruptRegistryStoreIsABadFile) {
