@@ -415,9 +415,15 @@ public:
 
     std::unique_ptr<LoadedAddIn> Load(std::ostream& out) override {
         std::wstring registered = RegisteredLibrary();
-        if (registered.empty() || !FileExists(registered)) {
+        std::error_code ec;
+        // A registry shared with another build names that build's library;
+        // this workbench tries its own, as an installer of this build would.
+        const bool named = !registered.empty() && FileExists(registered);
+        if (!named || !fs::equivalent(fs::path(registered), library_, ec)) {
             Register();
-            out << "  registered the add-in library " << Utf8(library_.wstring()) << "\n";
+            out << "  registered the add-in library " << Utf8(library_.wstring());
+            if (named) out << " (the registry named " << Utf8(registered) << ")";
+            out << "\n";
             registered = RegisteredLibrary();
         }
         if (!redirected_) {
