@@ -4,8 +4,10 @@
 #include <cstdlib>
 
 #include "addin/cbrindlemark5.h"
+#include "core/error.h"
 #include "platform/portable/memory_raster.h"
 #include "platform/portable/plugin_loader.h"
+#include "platform/portable/posix_file.h"
 #include "platform/portable/registry_store.h"
 #include "workbench/host_face.h"
 #include "workbench/session.h"
@@ -60,7 +62,16 @@ public:
             // What an installer does: the library registers itself.
             if (!fs::exists(library_))
                 throw StepRefused("the add-in library is not where it is installed: " + library_.string());
-            portable::PluginLibrary::Register(library_.string());
+            try {
+                portable::PluginLibrary::Register(library_.string());
+            } catch (const bm::Error& e) {
+                // The library's store cannot say why across the plug-in
+                // boundary; the reason a person can act on is the file's.
+                const auto problem = portable::ReplaceProblem(store_.Path());
+                if (!problem) throw;
+                bm::raise(e.kind(), std::string(e.what()) + ": the registry store " + store_.Path().string() + " " +
+                                    problem->reason);
+            }
             out << "  registered the add-in library " << library_.string();
             if (registered && fs::exists(*registered)) out << " (the registry named " << *registered << ")";
             out << "\n";

@@ -96,7 +96,7 @@ void RemoveStaleTemporaries(const fs::path& file) {
     }
 }
 
-std::optional<FileProblem> ReplaceFile(const fs::path& file, std::string_view content, mode_t newMode) {
+std::optional<FileProblem> ReplaceProblem(const fs::path& file) {
     if (!file.has_filename()) return FileProblem{EISDIR, "is not a file name"};
     const fs::path target = WriteTarget(file);
     struct stat old {};
@@ -105,6 +105,14 @@ std::optional<FileProblem> ReplaceFile(const fs::path& file, std::string_view co
     // The owner's write bit is the user's "do not change this"; a process
     // allowed to replace the file anyway (root, say) respects it too.
     if (exists && (old.st_mode & S_IWUSR) == 0) return FileProblem{EACCES, "is read-only"};
+    return std::nullopt;
+}
+
+std::optional<FileProblem> ReplaceFile(const fs::path& file, std::string_view content, mode_t newMode) {
+    if (auto problem = ReplaceProblem(file)) return problem;
+    const fs::path target = WriteTarget(file);
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
 
     std::string temp = target.string() + ".tmpXXXXXX";
     UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));

@@ -54,6 +54,10 @@ std::optional<FileProblem> ReadRegularFile(const std::filesystem::path& file, st
 std::optional<FileProblem> ReplaceFile(const std::filesystem::path& file, std::string_view content,
                                        mode_t newMode = 0644);
 
+// Why ReplaceFile would refuse `file` before writing anything (a folder, a
+// read-only file), or nullopt.
+std::optional<FileProblem> ReplaceProblem(const std::filesystem::path& file);
+
 // Temporaries that writers left behind when they died before their rename.
 // Only safe while no other writer of `file` can be running.
 void RemoveStaleTemporaries(const std::filesystem::path& file);

@@ -270,6 +270,15 @@ TEST_F(HostProgramTest, ReadOnlyFilesAreNotReplaced) {
     EXPECT_EQ(change.exit, 1);
     EXPECT_EQ(change.err, "brindlemark-host: the registry store " + Registry().string() +
                               " is read-only; settings changed in this session are not saved\n");
+
+    // A store that cannot take the add-in's registration: the refusal says why.
+    fs::permissions(Registry(), fs::perms::owner_read | fs::perms::owner_write);
+    Write(Registry().filename().string(), "Windows Registry Editor Version 5.00\n\n");
+    fs::permissions(Registry(), fs::perms::owner_read);
+    const Outcome unregistered = RunScript("addin load\n");
+    EXPECT_EQ(unregistered.exit, 1);
+    EXPECT_THAT(unregistered.err,
+                HasSubstr("refused to register: the registry store " + Registry().string() + " is read-only\n"));
 }
 
 }  // namespace
