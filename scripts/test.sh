@@ -60,3 +60,6 @@ pictures_build=build/win64
 wine_runs_32bit && pictures_build=build/win32
 echo "== pictures of the dialogs"
 bash scripts/dialog-pictures.sh "$pictures_build" "$pictures_build/pictures"
+if ! diff -rq docs/pictures "$pictures_build/pictures" >/dev/null; then
+  echo "   they differ from docs/pictures: copy them there if the dialogs were meant to change"
+fi
