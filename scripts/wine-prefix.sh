@@ -17,8 +17,12 @@
 
 WINE64=/usr/lib/wine/wine64
 
+# Asked of the machine once; every later call answers from the first.
 wine_runs_32bit() {
-  /usr/lib/wine/wine --version >/dev/null 2>&1
+  if [ -z "${WINE_RUNS_32BIT:-}" ]; then
+    if /usr/lib/wine/wine --version >/dev/null 2>&1; then WINE_RUNS_32BIT=yes; else WINE_RUNS_32BIT=no; fi
+  fi
+  [ "$WINE_RUNS_32BIT" = yes ]
 }
 
 # The loader for Wine's own tools (wineboot, reg) on this machine.

@@ -31,6 +31,19 @@ bool WriteAll(int fd, std::string_view text) {
 
 fs::path FolderOf(const fs::path& file) { return file.has_parent_path() ? file.parent_path() : fs::path("."); }
 
+// The file a replacement of `file` writes (`target`), its status before
+// (`old`, when it `exists`), and why it may not be replaced.
+std::optional<FileProblem> InspectTarget(const fs::path& file, fs::path& target, struct stat& old, bool& exists) {
+    if (!file.has_filename()) return FileProblem{EISDIR, "is not a file name"};
+    target = WriteTarget(file);
+    exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && S_ISDIR(old.st_mode)) return FileProblem{EISDIR, "is a folder, not a file"};
+    // The owner's write bit is the user's "do not change this"; a process
+    // allowed to replace the file anyway (root, say) respects it too.
+    if (exists && (old.st_mode & S_IWUSR) == 0) return FileProblem{EACCES, "is read-only"};
+    return std::nullopt;
+}
+
 }  // namespace
 
 int UniqueFd::Reset() {
@@ -97,22 +110,17 @@ void RemoveStaleTemporaries(const fs::path& file) {
 }
 
 std::optional<FileProblem> ReplaceProblem(const fs::path& file) {
-    if (!file.has_filename()) return FileProblem{EISDIR, "is not a file name"};
-    const fs::path target = WriteTarget(file);
+    fs::path target;
     struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && S_ISDIR(old.st_mode)) return FileProblem{EISDIR, "is a folder, not a file"};
-    // The owner's write bit is the user's "do not change this"; a process
-    // allowed to replace the file anyway (root, say) respects it too.
-    if (exists && (old.st_mode & S_IWUSR) == 0) return FileProblem{EACCES, "is read-only"};
-    return std::nullopt;
+    bool exists = false;
+    return InspectTarget(file, target, old, exists);
 }
 
 std::optional<FileProblem> ReplaceFile(const fs::path& file, std::string_view content, mode_t newMode) {
-    if (auto problem = ReplaceProblem(file)) return problem;
-    const fs::path target = WriteTarget(file);
+    fs::path target;
     struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
+    bool exists = false;
+    if (auto problem = InspectTarget(file, target, old, exists)) return problem;
 
     std::string temp = target.string() + ".tmpXXXXXX";
     UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));

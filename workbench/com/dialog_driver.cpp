@@ -301,12 +301,6 @@ private:
     int& taken_;
 };
 
-// The gestures that end a dialog, the same on every form.
-bool IsClosing(const DialogAction& action) {
-    static const std::set<std::string, std::less<>> verbs{"ok", "cancel", "enter", "escape", "close"};
-    return verbs.contains(action.verb);
-}
-
 // The person at work: runs on its own thread while a step runs.
 class Driver {
 public:
@@ -400,8 +394,8 @@ private:
         Picture({window}, kind, "");
         bool changed = false;
         for (const DialogAction& action : answer->actions) {
-            if (changed && IsClosing(action)) Picture({window}, kind, "changed");
-            changed = changed || !IsClosing(action);
+            if (changed && action.Closes()) Picture({window}, kind, "changed");
+            changed = changed || !action.Closes();
             try {
                 Play(window, kind, action);
             } catch (const ScriptFault& fault) {
@@ -446,6 +440,7 @@ private:
         Settle();
     }
 
+    // The gestures that end a dialog, the same on every form.
     void PlayClosing(HWND form, const std::string& verb) {
         if (verb == "ok") return Press(form, dialog::kOk);
         if (verb == "cancel") return Press(form, dialog::kCancel);

@@ -31,6 +31,7 @@
 #include "platform/win32/dispatch_host.h"
 #include "platform/win32/utf16.h"
 #include "workbench/com/dialog_driver.h"
+#include "workbench/com/dll_module.h"
 #include "workbench/com/link_handler.h"
 #include "workbench/com/served_host.h"
 #include "workbench/host_face.h"
@@ -42,6 +43,7 @@ namespace bm::workbench {
 namespace fs = std::filesystem;
 namespace regfile = portable::regfile;
 using Microsoft::WRL::ComPtr;
+using com::DllModule;
 using win32::UniqueHkey;
 using win32::Utf16;
 using win32::Utf8;
@@ -105,29 +107,6 @@ constexpr SettingId kSettingIds[] = {
 static_assert(std::size(kSettingIds) == Settings::kFieldCount);
 
 // A library loaded by this program, freed when it says it can be.
-class DllModule {
-public:
-    explicit DllModule(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {
-        if (!module_)
-            throw Error(ErrorKind::HostFailure,
-                        "the add-in library " + Utf8(path) + " cannot be loaded (" + win32::StatusText(HRESULT_FROM_WIN32(GetLastError())) + ")");
-    }
-    DllModule(const DllModule&) = delete;
-    DllModule& operator=(const DllModule&) = delete;
-    ~DllModule() {
-        auto canUnload = Export<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow");
-        if (!canUnload || canUnload() == S_OK) FreeLibrary(module_);
-    }
-
-    template <class F>
-    F Export(const char* name) const {
-        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    }
-
-private:
-    HMODULE module_;
-};
-
 class ComAddIn : public LoadedAddIn {
 public:
     ComAddIn(ComPtr<IDispatch> object, std::string library, std::unique_ptr<DllModule> loaded)
@@ -434,17 +413,8 @@ public:
                 throw Error(ErrorKind::HostFailure, "the add-in cannot be created (" + win32::StatusText(status) + ")");
             return std::make_unique<ComAddIn>(std::move(object), Utf8(registered), nullptr);
         }
-        auto library = std::make_unique<DllModule>(registered);
-        auto getClassObject = library->Export<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>("DllGetClassObject");
-        if (!getClassObject)
-            throw Error(ErrorKind::HostFailure, "the add-in library " + Utf8(registered) + " has no DllGetClassObject");
-        ComPtr<IClassFactory> factory;
-        ComPtr<IDispatch> object;
-        HRESULT status = getClassObject(ClassId(), IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
-        if (SUCCEEDED(status)) status = factory->CreateInstance(nullptr, IID_PPV_ARGS(object.GetAddressOf()));
-        if (FAILED(status))
-            throw Error(ErrorKind::HostFailure, "the add-in cannot be created (" + win32::StatusText(status) + ")");
-        factory.Reset();
+        auto library = std::make_unique<DllModule>(registered, "the add-in library");
+        ComPtr<IDispatch> object = library->Create<IDispatch>(ClassId(), "the add-in");
         return std::make_unique<ComAddIn>(std::move(object), Utf8(registered), std::move(library));
     }
 
@@ -478,7 +448,7 @@ private:
     void Register() {
         if (!FileExists(library_.wstring()))
             throw StepRefused("the add-in library is not where it is installed: " + Utf8(library_.wstring()));
-        DllModule library(library_.wstring());
+        DllModule library(library_.wstring(), "the add-in library");
         auto registerServer = library.Export<HRESULT(STDAPICALLTYPE*)()>("DllRegisterServer");
         const HRESULT status = registerServer ? registerServer() : E_NOTIMPL;
         if (FAILED(status))

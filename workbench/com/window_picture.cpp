@@ -8,6 +8,7 @@
 
 #include "core/error.h"
 #include "platform/win32/dispatch_host.h"
+#include "workbench/com/dll_module.h"
 
 namespace bm::workbench {
 
@@ -78,50 +79,23 @@ std::vector<BYTE> ScreenPixels(const std::vector<HWND>& windows, int& width, int
     return pixels;
 }
 
-// An object of the imaging component made by its own library, not through
-// the registry: the workbench may have put the process's classes root
-// (HKEY_CLASSES_ROOT) on a scratch key, where the component's classes and
-// its list of encoders are not.
-class ImagingLibrary {
-public:
-    ImagingLibrary() : module_(LoadLibraryW(L"windowscodecs.dll")) {
-        if (!module_) raise(ErrorKind::HostFailure, "the window picture cannot be encoded: no imaging component");
-    }
-    ~ImagingLibrary() { FreeLibrary(module_); }
-    ImagingLibrary(const ImagingLibrary&) = delete;
-    ImagingLibrary& operator=(const ImagingLibrary&) = delete;
-
-    template <class Interface>
-    ComPtr<Interface> Create(REFCLSID classId) {
-        using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-        const auto get = reinterpret_cast<GetClassObject>(
-            reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
-        if (!get) raise(ErrorKind::HostFailure, "the window picture cannot be encoded: no imaging component");
-        ComPtr<IClassFactory> factory;
-        Check(get(classId, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())),
-              "cannot be encoded: no imaging component");
-        ComPtr<Interface> object;
-        Check(factory->CreateInstance(nullptr, IID_PPV_ARGS(&object)), "cannot be encoded: no imaging component");
-        return object;
-    }
-
-private:
-    HMODULE module_;
-};
-
 }  // namespace
 
 void SaveWindowPicture(const std::vector<HWND>& windows, const std::filesystem::path& file) {
     int width = 0, height = 0;
     std::vector<BYTE> pixels = ScreenPixels(windows, width, height);
 
-    ImagingLibrary imaging;
-    const ComPtr<IWICImagingFactory> factory = imaging.Create<IWICImagingFactory>(CLSID_WICImagingFactory);
+    // The imaging component is made by its own library: the session's
+    // classes root may be a scratch key, without its classes and encoders.
+    const com::DllModule imaging(L"windowscodecs.dll", "the imaging library");
+    const ComPtr<IWICImagingFactory> factory =
+        imaging.Create<IWICImagingFactory>(CLSID_WICImagingFactory, "the window picture's imaging factory");
     ComPtr<IWICStream> stream;
     Check(factory->CreateStream(&stream), "cannot be written");
     Check(stream->InitializeFromFilename(file.wstring().c_str(), GENERIC_WRITE),
           ("cannot be written to " + file.string()).c_str());
-    const ComPtr<IWICBitmapEncoder> encoder = imaging.Create<IWICBitmapEncoder>(CLSID_WICPngEncoder);
+    const ComPtr<IWICBitmapEncoder> encoder =
+        imaging.Create<IWICBitmapEncoder>(CLSID_WICPngEncoder, "the window picture's PNG encoder");
     Check(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache), "cannot be encoded as PNG");
     ComPtr<IWICBitmapFrameEncode> frame;
     Check(encoder->CreateNewFrame(&frame, nullptr), "cannot be encoded as PNG");
