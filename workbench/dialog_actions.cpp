@@ -5,6 +5,7 @@
 
 #include "select/frm_files.h"
 #include "settings/frm_options.h"
+#include "settings/persistence.h"
 #include "settings/settings.h"
 #include "ui/frm_about.h"
 #include "workbench/text.h"
@@ -83,16 +84,6 @@ std::int32_t RowNumber(const std::string& word) {
 
 bool IsPrecision(Settings::Field f) {
     return f == Settings::kMassPrec || f == Settings::kAreaPrec || f == Settings::kVolumePrec;
-}
-
-Settings::Field SettingNamed(const std::string& word) {
-    std::string known;
-    for (int i = 0; i < Settings::kFieldCount; ++i) {
-        const auto f = static_cast<Settings::Field>(i);
-        if (Lower(Settings::property_name(f)) == Lower(word)) return f;
-        known += (i ? ", " : "") + std::string(Settings::property_name(f));
-    }
-    throw ActionSyntaxError("no setting '" + word + "'; the settings are " + known);
 }
 
 DialogAction CheckedAction(DialogKind kind, const Verb& verb, std::vector<std::string> args) {
@@ -228,6 +219,32 @@ void PlayAbout(ui::frmAbout& form, const DialogAction& a) {
 }
 
 }  // namespace
+
+Settings::Field SettingNamed(const std::string& word) {
+    std::string known;
+    for (int i = 0; i < Settings::kFieldCount; ++i) {
+        const auto f = static_cast<Settings::Field>(i);
+        if (Lower(Settings::property_name(f)) == Lower(word) || Lower(RegistryValueName(f)) == Lower(word)) return f;
+        known += (i ? ", " : "") + SettingNames(f);
+    }
+    throw ActionSyntaxError("no setting '" + word + "'; the settings are " + known);
+}
+
+std::string SettingNames(Settings::Field f) {
+    const std::string name = Settings::property_name(f);
+    const std::string stored = RegistryValueName(f);
+    return stored == name ? name : name + " (" + stored + ")";
+}
+
+std::vector<std::string> SettingWords() {
+    std::vector<std::string> words;
+    for (int i = 0; i < Settings::kFieldCount; ++i) {
+        const auto f = static_cast<Settings::Field>(i);
+        words.emplace_back(Settings::property_name(f));
+        if (RegistryValueName(f) != words.back()) words.emplace_back(RegistryValueName(f));
+    }
+    return words;
+}
 
 std::string_view KindName(DialogKind kind) {
     switch (kind) {

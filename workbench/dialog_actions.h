@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/settings.h"
+
 namespace bm::ui {
 class Form;
 struct MenuEntry;
@@ -78,6 +80,16 @@ std::vector<std::string> ActionHelp(DialogKind kind);
 // be `kind`). Throws ScriptFault when a person could not do it.
 void PlayAction(DialogKind kind, ui::Form& form, const DialogAction& action,
                 WorkbenchRuntime& runtime);
+
+// The setting a word names: its property name or its name in the
+// registry (MassPrec or MassPrecision), in any letter case. Throws
+// ActionSyntaxError listing the settings.
+Settings::Field SettingNamed(const std::string& word);
+// A setting's names as a list shows them: "MassPrec (MassPrecision)",
+// "EraseFirst".
+std::string SettingNames(Settings::Field f);
+// Every name a setting may be typed by.
+std::vector<std::string> SettingWords();
 
 // The menu tools of the selection dialog's popup, top to bottom.
 const std::vector<std::string>& MenuToolNames();

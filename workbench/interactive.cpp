@@ -13,6 +13,13 @@ namespace bm::workbench {
 
 namespace {
 
+// What the terminal adds to the steps' help.
+constexpr const char* kTerminalHelp =
+    "  help expect              what you can do in each dialog as it asks you\n"
+    "  quit                     end the session: the add-in is unloaded (its settings are\n"
+    "                           saved) and --out is written; Ctrl-D does the same, and so\n"
+    "                           does Ctrl-C twice on an empty line (once drops a line)\n";
+
 // A caption without its access-key marks: "Copy &Mass" reads "Copy Mass".
 std::string Plain(const std::string& caption) {
     std::string out;
@@ -31,34 +38,32 @@ std::string Box(const ui::CheckBox& box) {
     }
 }
 
-// One setting as the options dialog shows it: name, what its control
-// shows, the control's caption.
-std::vector<std::string> OptionRow(frmOptions& form, Settings::Field f) {
-    std::string shown, caption;
-    {
-        if (f < Settings::kMass) {
-            shown = Box(form.chkOption[static_cast<std::size_t>(f)]);
-            caption = Plain(form.chkOption[static_cast<std::size_t>(f)].caption);
-        } else {
-            const auto row = static_cast<std::size_t>((f - Settings::kMass) / 3);
-            switch ((f - Settings::kMass) % 3) {
-                case 0:
-                    shown = Box(form.chkPhysical[row]);
-                    caption = Plain(form.chkPhysical[row].caption);
-                    break;
-                case 1:
-                    shown = Box(form.chkZero[row]);
-                    caption = Plain(form.chkZero[row].caption);
-                    break;
-                default: {
-                    const auto index = form.cboPrec[row].ListIndex();
-                    shown = index < 0 ? "( )" : " " + std::to_string(index);
-                    caption = Plain(form.Label1[row].caption);
-                }
-            }
+// One setting as the options dialog shows it: what its control shows, the
+// control's caption, and the value OK would write.
+struct OptionShown {
+    std::string shown, caption, value;
+};
+
+OptionShown ShownOption(frmOptions& form, Settings::Field f) {
+    const auto box = [](const ui::CheckBox& b) {
+        return OptionShown{Box(b), Plain(b.caption), std::to_string(b.Value())};
+    };
+    if (f < Settings::kMass) return box(form.chkOption[static_cast<std::size_t>(f)]);
+    const auto row = static_cast<std::size_t>((f - Settings::kMass) / 3);
+    switch ((f - Settings::kMass) % 3) {
+        case 0: return box(form.chkPhysical[row]);
+        case 1: return box(form.chkZero[row]);
+        default: {
+            const auto index = form.cboPrec[row].ListIndex();
+            return {index < 0 ? "( )" : " " + std::to_string(index), Plain(form.Label1[row].caption),
+                    index < 0 ? "none" : std::to_string(index)};
         }
     }
-    return {Settings::property_name(f), shown, caption};
+}
+
+std::vector<std::string> OptionRow(frmOptions& form, Settings::Field f) {
+    const OptionShown o = ShownOption(form, f);
+    return {SettingNames(f), o.shown, o.caption};
 }
 
 void ShowOptions(std::ostream& out, frmOptions& form) {
@@ -100,7 +105,8 @@ void ShowFiles(std::ostream& out, select::frmFiles& form) {
         out << line << "\n";
     }
     if (grid.Rows() == 0) out << "  (no rows)\n";
-    out << "  '>' marks the cursor, '*' the selected rows, '+' a folded model.\n"
+    out << "  '>' marks the cursor, '*' the selected rows, [x] a checked row (copied on OK), [ ] an\n"
+           "  unchecked one, '+' a folded model row and '-' an unfolded one.\n"
            "  Type toggle ROW, select ROW[,ROW...], current ROW, expand ROW, collapse ROW,\n"
            "  menu (the popup menu), ok or cancel (help lists every action).\n";
 }
@@ -114,27 +120,72 @@ void ShowAbout(std::ostream& out, ui::frmAbout& form) {
         << "  Type mail or ok.\n";
 }
 
-// The first words of the vocabulary's lines, and what they take.
-std::vector<std::string> DialogWords(DialogKind kind) {
-    std::vector<std::string> words{"help"};
-    for (const auto& help : ActionHelp(kind)) words.push_back(Words(help).front());
-    if (kind == DialogKind::kOptions)
-        for (int i = 0; i < Settings::kFieldCount; ++i)
-            words.emplace_back(Settings::property_name(static_cast<Settings::Field>(i)));
-    if (kind == DialogKind::kFiles)
-        for (const auto& tool : MenuToolNames()) words.push_back(tool);
+// What may be typed next in a dialog: an action, then what that action
+// takes.
+std::vector<std::string> DialogWords(DialogKind kind, const std::vector<std::string>& before) {
+    if (before.empty()) {
+        std::vector<std::string> words{"help"};
+        for (const auto& help : ActionHelp(kind)) words.push_back(Words(help).front());
+        return words;
+    }
+    const std::string verb = Lower(before.front());
+    if (before.size() == 1 && kind == DialogKind::kOptions && verb == "set") return SettingWords();
+    if (before.size() == 1 && kind == DialogKind::kFiles && verb == "menu") return MenuToolNames();
+    return {};
+}
+
+// A name as a person types it: in double quotes when it holds a blank.
+std::string Typed(const std::string& name) {
+    return name.find(' ') == std::string::npos ? name : "\"" + name + "\"";
+}
+
+// What may be typed next at the host's prompt: a step, then what it takes.
+std::vector<std::string> StepWords(const MemoryHost& host, const std::vector<std::string>& before) {
+    if (before.empty())
+        return {"addin",    "open",     "show",  "command", "commands", "settings", "registry",
+                "calls",    "batch",    "help",  "quit"};
+    if (before.size() > 1) return {};
+    const std::string verb = Lower(before.front());
+    if (verb == "addin") return {"load", "unload"};
+    if (verb == "command") return {"options", "copy"};
+    if (verb == "help") return {"expect"};
+    std::vector<std::string> words;
+    if (verb == "open" || verb == "show")
+        for (const auto& document : host.Documents()) {
+            words.push_back(Typed(document->display_name()));
+            words.push_back(Typed(document->full_name()));
+        }
     return words;
 }
 
-std::vector<std::string> StepWords(const MemoryHost& host) {
-    std::vector<std::string> words{"addin",    "load",     "unload", "open",  "show",  "command", "options",
-                                   "copy",     "commands", "settings", "registry", "calls", "batch", "help",
-                                   "quit"};
-    for (const auto& document : host.Documents()) {
-        words.push_back(document->display_name());
-        words.push_back(document->full_name());
+// What closing a dialog at the terminal left, said as it closes: OK in the
+// options dialog writes every setting, any other way nothing.
+std::string ClosedNote(DialogKind kind, const DialogAction& closing, const std::string& written) {
+    const bool ok = closing.verb == "ok" || closing.verb == "enter";
+    switch (kind) {
+        case DialogKind::kOptions:
+            return ok ? "OK wrote the fourteen settings into the add-in: " + written
+                      : "the options dialog is closed: nothing written, the add-in keeps its settings as they were";
+        case DialogKind::kFiles:
+            return ok ? "OK: the checked properties are copied" : "the selection dialog is closed: nothing copied";
+        case DialogKind::kAbout: return "the About box is closed";
+        case DialogKind::kMessage: return "the message box is closed";
     }
-    return words;
+    return {};
+}
+
+// The settings whose controls show another value than when the dialog
+// opened.
+std::string ChangedSettings(frmOptions& form, const std::vector<OptionShown>& opened) {
+    std::string changed;
+    for (int i = 0; i < Settings::kFieldCount; ++i) {
+        const auto f = static_cast<Settings::Field>(i);
+        const std::string now = ShownOption(form, f).value;
+        if (now != opened[static_cast<std::size_t>(i)].value)
+            changed += (changed.empty() ? "" : ", ") + std::string(Settings::property_name(f)) + " " +
+                       opened[static_cast<std::size_t>(i)].value + " -> " + now;
+    }
+    return changed.empty() ? "none changed" : changed;
 }
 
 }  // namespace
@@ -150,16 +201,26 @@ void TerminalPerson::Show(DialogKind kind, ui::Form& form) {
 
 void TerminalPerson::Answer(DialogKind kind, ui::Form& form) {
     const std::string prompt = std::string(KindName(kind)) + "> ";
-    const std::vector<std::string> completions = DialogWords(kind);
+    const Completer completer = [kind](const std::vector<std::string>& before) { return DialogWords(kind, before); };
+    std::vector<OptionShown> opened;
+    if (kind == DialogKind::kOptions)
+        for (int i = 0; i < Settings::kFieldCount; ++i)
+            opened.push_back(ShownOption(dynamic_cast<frmOptions&>(form), static_cast<Settings::Field>(i)));
     Show(kind, form);
     while (form.Visible()) {
         std::string line;
-        if (!reader_.Read(prompt, completions, line)) {
-            // The person has gone: the window is closed, which keeps nothing.
-            PlayAction(kind, form, DialogAction{kind == DialogKind::kMessage ? "ok" : "close", {}}, runtime_);
-            return;
+        const LineReader::Reading reading = reader_.Read(prompt, completer, line);
+        if (reading == LineReader::Reading::kCancel && !Trim(line).empty()) continue;  // only the line is dropped
+        std::vector<std::string> words;
+        if (reading != LineReader::Reading::kLine) {
+            // Ctrl-C on an empty line presses Escape; the end of input (the
+            // person has gone) closes the window. Neither keeps anything.
+            words = {kind == DialogKind::kMessage ? "ok" : reading == LineReader::Reading::kCancel ? "escape" : "close"};
+            out_ << "  (" << (reading == LineReader::Reading::kCancel ? "Ctrl-C" : "end of input") << ": "
+                 << words[0] << ")\n";
+        } else {
+            words = Words(line);
         }
-        auto words = Words(line);
         if (kind == DialogKind::kMessage) words = {"ok"};
         if (words.empty()) continue;
         if (words[0] == "help" || words[0] == "?") {
@@ -167,8 +228,11 @@ void TerminalPerson::Answer(DialogKind kind, ui::Form& form) {
             continue;
         }
         DialogAction action;
+        std::string written;
         try {
             action = ParseActions(kind, words, false).front();
+            if (kind == DialogKind::kOptions && action.Closes())
+                written = ChangedSettings(dynamic_cast<frmOptions&>(form), opened);
             PlayAction(kind, form, action, runtime_);
         } catch (const ActionSyntaxError& e) {
             out_ << "  " << e.what() << "\n";
@@ -177,16 +241,14 @@ void TerminalPerson::Answer(DialogKind kind, ui::Form& form) {
             out_ << "  " << e.what() << "\n";
             continue;
         }
-        if (!form.Visible()) continue;
+        if (!form.Visible()) {
+            out_ << "  " << ClosedNote(kind, action, written) << "\n";
+            return;
+        }
         if (kind == DialogKind::kOptions && action.verb == "set") {
             // Only the setting that changed is shown again.
-            auto& options = dynamic_cast<frmOptions&>(form);
-            for (int i = 0; i < Settings::kFieldCount; ++i) {
-                const auto f = static_cast<Settings::Field>(i);
-                if (Lower(Settings::property_name(f)) != Lower(action.args[0])) continue;
-                const auto row = OptionRow(options, f);
-                out_ << "  " << row[0] << "  " << row[1] << "  " << row[2] << "\n";
-            }
+            const auto row = OptionRow(dynamic_cast<frmOptions&>(form), SettingNamed(action.args[0]));
+            out_ << "  " << row[0] << "  " << row[1] << "  " << row[2] << "\n";
             continue;
         }
         Show(kind, form);
@@ -205,18 +267,24 @@ std::string TerminalPerson::PickMenu(const std::vector<ui::MenuEntry>& entries) 
         out_ << "    " << numbered.size() << "  " << (e.checked ? "[x] " : "") << e.caption << "  (" << e.name
              << ")" << (e.enabled ? "" : "  greyed out") << "\n";
     }
+    std::vector<std::string> tools;
+    for (const auto* e : numbered) tools.push_back(e->name);
+    const Completer completer = [&tools](const std::vector<std::string>& before) {
+        return before.empty() ? tools : std::vector<std::string>{};
+    };
     while (true) {
         std::string line;
-        std::vector<std::string> choices;
-        for (std::size_t i = 0; i < numbered.size(); ++i) choices.push_back(numbered[i]->name);
-        if (!reader_.Read("menu (number, tool name, or Enter to close it)> ", choices, line)) return {};
+        const LineReader::Reading reading =
+            reader_.Read("menu (number, tool name, or Enter to close it)> ", completer, line);
+        if (reading == LineReader::Reading::kCancel && !Trim(line).empty()) continue;
         const auto words = Words(line);
-        if (words.empty()) return {};
+        if (reading != LineReader::Reading::kLine || words.empty()) return {};
         const ui::MenuEntry* picked = nullptr;
         for (std::size_t i = 0; i < numbered.size(); ++i)
-            if (words[0] == std::to_string(i + 1) || words[0] == numbered[i]->name) picked = numbered[i];
+            if (words[0] == std::to_string(i + 1) || Lower(words[0]) == Lower(numbered[i]->name)) picked = numbered[i];
         if (!picked) {
-            out_ << "  no entry '" << words[0] << "'\n";
+            out_ << "  no entry '" << words[0] << "': type a number from 1 to " << numbered.size()
+                 << " or a tool name\n";
         } else if (!picked->enabled) {
             out_ << "  \"" << picked->caption << "\" is greyed out\n";
         } else {
@@ -225,18 +293,33 @@ std::string TerminalPerson::PickMenu(const std::vector<ui::MenuEntry>& entries) 
     }
 }
 
-bool RunInteractive(Session& session, const MemoryHost& host, LineReader& reader, std::ostream& out,
-                    std::ostream& err) {
-    out << "Type a step (help lists them, Tab completes; quit or end of input leaves).\n";
-    const std::vector<std::string> completions = StepWords(host);
+bool RunInteractive(Session& session, const MemoryHost& host, LineReader& reader, const std::string& heldBack,
+                    std::ostream& out, std::ostream& err) {
+    out << "Type a step (help lists them, Tab completes; quit, Ctrl-D or Ctrl-C twice leaves).\n";
+    const Completer completer = [&host](const std::vector<std::string>& before) { return StepWords(host, before); };
     bool allRan = true;
+    bool leaving = false;  // a Ctrl-C on an empty line: the next one ends the session
+    bool heldBackSaid = false;
     for (int number = 1;; ++number) {
         std::string line;
-        if (!reader.Read("host> ", completions, line)) break;
+        const LineReader::Reading reading = reader.Read("host> ", completer, line);
+        if (reading == LineReader::Reading::kEnd || reading == LineReader::Reading::kTerminate) break;
+        if (reading == LineReader::Reading::kCancel) {
+            if (!Trim(line).empty()) {
+                leaving = false;
+                continue;
+            }
+            if (leaving) break;
+            leaving = true;
+            out << "  (Ctrl-C again, Ctrl-D or quit ends the session: the add-in is unloaded, its settings saved"
+                << (heldBack.empty() ? "" : ", and the output written") << ")\n";
+            continue;
+        }
+        leaving = false;
         const auto words = Words(line);
-        if (!words.empty() && (words[0] == "quit" || words[0] == "exit")) break;
-        if (!words.empty() && (words[0] == "help" || words[0] == "?")) {
-            out << StepHelp();
+        if (!words.empty() && (Lower(words[0]) == "quit" || Lower(words[0]) == "exit")) break;
+        if (!words.empty() && (Lower(words[0]) == "help" || words[0] == "?")) {
+            out << (words.size() > 1 && Lower(words[1]) == "expect" ? ExpectHelp() : StepHelp() + kTerminalHelp);
             continue;
         }
         try {
@@ -247,6 +330,9 @@ bool RunInteractive(Session& session, const MemoryHost& host, LineReader& reader
                 continue;
             }
             session.Run(*step);
+        } catch (const UnknownStep& e) {
+            allRan = false;
+            err << "  " << e.what() << "; help lists them, quit ends the session\n";
         } catch (const ScriptError& e) {
             // A step typed wrong did not run: the session says so at its end.
             allRan = false;
@@ -255,10 +341,27 @@ bool RunInteractive(Session& session, const MemoryHost& host, LineReader& reader
             allRan = false;
             err << "  " << FailureKind(e) << ": " << e.what() << "\n";
         }
+        if (session.HidFailures() && !heldBack.empty() && !heldBackSaid) {
+            heldBackSaid = true;
+            out << "  " << heldBack
+                << " is held back from here on, since what the add-in left may be half done; when the session "
+                   "ends you are asked whether to write it all the same\n";
+        }
         out.flush();
         err.flush();
     }
     return allRan;
+}
+
+bool AskToWrite(LineReader& reader, const std::string& file, std::ostream& out) {
+    out << file << " is held back: the add-in hid a failed host call (see the warning above).\n";
+    const Completer completer = [](const std::vector<std::string>& before) {
+        return before.empty() ? std::vector<std::string>{"yes", "no"} : std::vector<std::string>{};
+    };
+    std::string answer;
+    if (reader.Read("Write it all the same? (yes/no) ", completer, answer) != LineReader::Reading::kLine) return false;
+    const std::string word = Lower(Trim(answer));
+    return word == "yes" || word == "y";
 }
 
 }  // namespace bm::workbench

@@ -28,10 +28,17 @@ private:
     WorkbenchRuntime& runtime_;
 };
 
-// Reads steps until the end of input or "quit", running each at once. A
-// failing step, or one typed wrong, is reported on `err` and the session
-// goes on. True when every step ran.
-bool RunInteractive(Session& session, const MemoryHost& host, LineReader& reader, std::ostream& out,
-                    std::ostream& err);
+// Reads steps until the end of input, "quit", or Ctrl-C twice on an empty
+// line, running each at once. A failing step, or one typed wrong, is
+// reported on `err` and the session goes on. `heldBack` names the output
+// that a hidden failure holds back (empty when there is none or it is
+// written regardless): the person is told when that happens. True when
+// every step ran.
+bool RunInteractive(Session& session, const MemoryHost& host, LineReader& reader, const std::string& heldBack,
+                    std::ostream& out, std::ostream& err);
+
+// Asks whether to write `file`, held back by a hidden failure, all the
+// same. Anything but yes is no.
+bool AskToWrite(LineReader& reader, const std::string& file, std::ostream& out);
 
 }  // namespace bm::workbench

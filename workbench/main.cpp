@@ -4,7 +4,8 @@
 //
 // Exit codes: 0 every step ran; 1 a step failed; 2 bad usage or a bad
 // file (workspace, script, registry store), found before anything ran;
-// 3 every step ran, but the add-in hid a host failure in one.
+// 3 every step ran, but the add-in hid a host failure in one; 4 SIGINT or
+// SIGTERM stopped a script, which then ended in order.
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,7 @@
 
 #include "workbench/host_face.h"
 #include "workbench/interactive.h"
+#include "workbench/interrupts.h"
 #include "workbench/script.h"
 #include "workbench/session.h"
 #include "workbench/system.h"
@@ -30,6 +32,7 @@ constexpr int kAllRan = 0;
 constexpr int kStepFailed = 1;
 constexpr int kBadInput = 2;
 constexpr int kFailureHidden = 3;
+constexpr int kInterrupted = 4;
 constexpr const char* kProgram = "brindlemark-host";
 // A session script is a page of steps; anything larger is not one.
 constexpr std::uintmax_t kMaxScriptBytes = 1u << 20;
@@ -67,7 +70,14 @@ const char* const kUsage =
     "and the message on standard error) or a batch left a drawing as it was (its\n"
     "row says why); 2 bad usage, or a bad workspace, script or registry store\n"
     "(nothing has run and nothing is written); 3 every step ran, but\n"
-    "the add-in hid a failed host call in one, so what it left may be half done.\n"
+    "the add-in hid a failed host call in one, so what it left may be half done;\n"
+    "4 SIGINT (Ctrl-C) or SIGTERM stopped a script after the step it was running:\n"
+    "the add-in was unloaded (its settings saved), and --out or --save wrote nothing.\n"
+    "\n"
+    "At the terminal Ctrl-C drops the line being typed; on an empty line, Ctrl-C\n"
+    "twice, Ctrl-D or quit ends the session in order: the add-in is unloaded (its\n"
+    "settings saved) and --out is written. In a dialog Ctrl-C on an empty line\n"
+    "presses Escape and Ctrl-D closes the window.\n"
     "\n";
 
 struct Options {
@@ -207,6 +217,8 @@ void MakePictureFolder(const fs::path& folder) {
 }
 
 int Run(const Options& o) {
+    // From here on an interrupt ends the session in order, not the program.
+    NoteInterrupts();
     // The registry first: a bad one stops everything before it is touched.
     WorkbenchRuntime runtime(std::cout);
     std::unique_ptr<HostFace> face;
@@ -271,10 +283,12 @@ int Run(const Options& o) {
     session.ReportChanges(!o.quiet);
 
     bool allRan = true;
+    int interrupted = 0;
     if (interactive) {
         std::cout << "Workspace " << o.workspace->string() << ": " << workspace.host.Documents().size()
                   << " documents; registry store " << face->RegistryName() << ".\n";
-        allRan = RunInteractive(session, workspace.host, reader, std::cout, std::cerr);
+        const std::string heldBack = outFile && !o.force ? outFile->string() : std::string();
+        allRan = RunInteractive(session, workspace.host, reader, heldBack, std::cout, std::cerr);
     } else {
         bool first = true;
         for (const Step& step : steps) {
@@ -291,6 +305,12 @@ int Run(const Options& o) {
                 allRan = false;
             }
             if (!allRan) break;
+            if ((interrupted = TakeInterrupt()) != 0) {
+                std::cout.flush();
+                std::cerr << kProgram << ": " << InterruptName(interrupted) << ": the script stops after line "
+                          << step.line << "; the session ends in order\n";
+                break;
+            }
         }
     }
 
@@ -311,8 +331,11 @@ int Run(const Options& o) {
 
     // In a script a failure stops everything, so what is left is half a
     // session; a person at the terminal carried on past the failure.
-    const bool halfDone = session.HidFailures() && !o.force;
-    if (outFile && (allRan || interactive) && halfDone) {
+    const bool halfDone = session.HidFailures() && !o.force &&
+                          !(interactive && outFile && AskToWrite(reader, outFile->string(), std::cout));
+    if (outFile && interrupted) {
+        std::cerr << kProgram << ": " << outFile->string() << " not written: the script was stopped half-way\n";
+    } else if (outFile && (allRan || interactive) && halfDone) {
         std::cerr << kProgram << ": " << outFile->string()
                   << " not written: the add-in hid a failed host call (see the warning); --force writes it\n";
     } else if (outFile && (allRan || interactive)) {
@@ -326,6 +349,7 @@ int Run(const Options& o) {
     } else if (outFile) {
         std::cerr << kProgram << ": " << outFile->string() << " not written: a step failed\n";
     }
+    if (interrupted) return kInterrupted;
     if (!allRan || session.BatchFailed()) return kStepFailed;
     return session.HidFailures() ? kFailureHidden : kAllRan;
 }
@@ -341,7 +365,7 @@ int main(int argc, char** argv) {
         return kBadInput;
     }
     if (options.help) {
-        std::cout << kUsage << StepHelp();
+        std::cout << kUsage << StepHelp() << "\n" << ExpectHelp();
         return kAllRan;
     }
     try {

@@ -5,6 +5,8 @@
 
 #include "core/convert.h"
 #include "host/host.h"
+#include "settings/persistence.h"
+#include "workbench/dialog_actions.h"
 #include "workbench/workspace/workspace.h"
 
 namespace bm::workbench {
@@ -171,7 +173,8 @@ PropertyChanges CompareProperties(const std::vector<std::pair<std::string, Varia
     return changes;
 }
 
-void PrintChanges(std::ostream& out, const MemoryHost& host, const PropertySnapshot& before) {
+bool PrintChanges(std::ostream& out, const MemoryHost& host, const PropertySnapshot& before) {
+    bool listed = false;
     const auto& documents = host.Documents();
     for (std::size_t d = 0; d < documents.size() && d < before.size(); ++d) {
         const auto after = documents[d]->Props();
@@ -181,7 +184,9 @@ void PrintChanges(std::ostream& out, const MemoryHost& host, const PropertySnaps
         out << "  " << Escaped(documents[d]->display_name()) << ": " << changes.Counts() << "\n";
         changes.rows.insert(changes.rows.begin(), {"", "Name", "Type", "Value"});
         PrintTable(out, changes.rows, "    ");
+        listed = true;
     }
+    return listed;
 }
 
 std::string SettingLabel(Settings::Field field) {
@@ -209,7 +214,7 @@ void PrintSettings(std::ostream& out, const Settings& settings) {
     std::vector<std::vector<std::string>> rows{{"Setting", "Value", "Meaning"}};
     for (int i = 0; i < Settings::kFieldCount; ++i) {
         const auto f = static_cast<Settings::Field>(i);
-        rows.push_back({Settings::property_name(f), std::to_string(settings.get(f)), SettingLabel(f)});
+        rows.push_back({SettingNames(f), std::to_string(settings.get(f)), SettingLabel(f)});
     }
     out << "The add-in's settings:\n";
     PrintTable(out, rows, "  ");
@@ -231,7 +236,16 @@ void PrintRegistry(std::ostream& out, const std::string& where,
         return;
     }
     if (values->empty()) out << "  (no values)\n";
-    for (const auto& value : *values) out << "  " << portable::regfile::FormatValue(value) << "\n";
+    for (const auto& value : *values) {
+        out << "  " << portable::regfile::FormatValue(value);
+        // The settings step and the options dialog name some settings otherwise.
+        for (int i = 0; i < Settings::kFieldCount; ++i) {
+            const auto f = static_cast<Settings::Field>(i);
+            if (value.name == RegistryValueName(f) && value.name != Settings::property_name(f))
+                out << "  (the setting " << Settings::property_name(f) << ")";
+        }
+        out << "\n";
+    }
 }
 
 void PrintCommands(std::ostream& out, const MemoryHost& host, bool addInLoaded) {

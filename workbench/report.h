@@ -59,8 +59,8 @@ struct PropertyChanges {
 PropertyChanges CompareProperties(const std::vector<std::pair<std::string, Variant>>& before,
                                   const std::vector<std::pair<std::string, Variant>>& after);
 // Prints the changes of each document whose properties differ from
-// `before`, under a line that counts them.
-void PrintChanges(std::ostream& out, const MemoryHost& host, const PropertySnapshot& before);
+// `before`, under a line that counts them. False when none differs.
+bool PrintChanges(std::ostream& out, const MemoryHost& host, const PropertySnapshot& before);
 
 // What a setting means, as the options dialog puts it.
 std::string SettingLabel(Settings::Field field);

@@ -138,7 +138,7 @@ std::optional<Step> ParseStep(std::string_view line, int number, const MemoryHos
             throw ScriptError("expect " + Lower(words[1]) + ": " + e.what());
         }
     } else {
-        throw ScriptError("unknown step '" + words[0] +
+        throw UnknownStep("unknown step '" + words[0] +
                           "'; expected addin, open, show, command, commands, settings, registry, calls, batch or expect");
     }
     return step;
@@ -187,6 +187,11 @@ std::string StepHelp() {
         "                           dialogs; a drawing whose copy failed is left as it was\n"
         "  expect KIND ACTION...    what the person does in the next dialog of KIND,\n"
         "                           ending with the action that closes it\n";
+    return help;
+}
+
+std::string ExpectHelp() {
+    std::string help = "What a person does in each dialog (expect KIND ACTION... in a script):\n";
     for (auto kind : {DialogKind::kOptions, DialogKind::kFiles, DialogKind::kAbout, DialogKind::kMessage}) {
         help += "\n  expect " + std::string(KindName(kind)) + " (the " + std::string(KindTitle(kind)) + "):\n";
         for (const auto& line : ActionHelp(kind)) help += "    " + line + "\n";

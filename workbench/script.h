@@ -32,6 +32,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A line whose first word is no step.
+class UnknownStep : public ScriptError {
+public:
+    using ScriptError::ScriptError;
+};
+
 inline constexpr std::int32_t kOptionsCommand = 1;
 inline constexpr std::int32_t kCopyCommand = 2;
 
@@ -81,5 +87,7 @@ std::shared_ptr<MemoryDocument> FindDocumentNamed(const MemoryHost& host, std::s
 
 // The steps' vocabulary, for --help and the interactive help.
 std::string StepHelp();
+// What each dialog's expectation may hold, for --help and "help expect".
+std::string ExpectHelp();
 
 }  // namespace bm::workbench

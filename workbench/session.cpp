@@ -83,7 +83,9 @@ void Session::Run(const Step& step) {
     // add-in goes on.
     if (auto fault = runtime_.TakeFault()) throw ScriptFault(*fault);
     // A batch reports each drawing in its own table.
-    if (reportChanges_ && step.type != Step::Type::kBatch) PrintChanges(out_, host_, before);
+    if (reportChanges_ && step.type != Step::Type::kBatch && !PrintChanges(out_, host_, before) && !failure &&
+        step.type == Step::Type::kCommand && step.commandId == kCopyCommand)
+        out_ << "  the copy changed nothing: no property was added, changed or erased\n";
     // A failing step reports its own failure; one that ran on past a failed
     // host call would otherwise pass for complete.
     const std::vector<std::string> hidden = host_.Probe().TakeServedFailures();
@@ -174,11 +176,16 @@ void Session::Command(std::int32_t id) {
     if (!command) {
         const std::string list = CommandList(host_);
         throw StepRefused("the host has no command " + std::to_string(id) + ": " +
-                          (list.empty() ? "the add-in made no commands" : "there are " + list));
+                          (!addin_         ? "the add-in is not loaded ('addin load' loads it and makes its commands)"
+                           : list.empty() ? "the add-in made no commands"
+                                          : "there are " + list));
     }
     const std::string name = "the command \"" + command->caption() + "\"";
-    if (!addin_) throw StepRefused(name + " belongs to the add-in, which is not loaded");
-    if (!command->enabled()) throw StepRefused(name + " is greyed out");
+    if (!addin_) throw StepRefused(name + " belongs to the add-in, which is not loaded ('addin load' loads it again)");
+    if (!command->enabled())
+        throw StepRefused(name + " is greyed out" +
+                          (id == kCopyCommand ? ": the add-in enables it while a drawing is active; open one first"
+                                              : std::string()));
     host_.Pick(id);
 }
 

@@ -69,7 +69,7 @@ Outcome HostProgramTest::Run(const std::vector<std::string>& args, const std::st
 }
 
 HostProgramTest::Running HostProgramTest::Start(const std::vector<std::string>& args, const std::string& name,
-                                                const std::string& input) const {
+                                                const std::string& input, int inputFd) const {
     Running run{-1, io_ / (name + ".stdout"), io_ / (name + ".stderr")};
     const fs::path in = io_ / (name + ".stdin");
     std::ofstream(in, std::ios::binary) << input;
@@ -79,7 +79,7 @@ HostProgramTest::Running HostProgramTest::Start(const std::vector<std::string>& 
     if (run.pid == 0) {
         // A run that names no store must still stay out of the user's own.
         setenv("BRINDLEMARK_REGISTRY", Registry().c_str(), 1);
-        const int fdIn = open(in.c_str(), O_RDONLY);
+        const int fdIn = inputFd >= 0 ? inputFd : open(in.c_str(), O_RDONLY);
         const int fdOut = open(run.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int fdErr = open(run.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(fdIn, 0);
@@ -89,6 +89,30 @@ HostProgramTest::Running HostProgramTest::Start(const std::vector<std::string>& 
         _exit(127);
     }
     return run;
+}
+
+HostProgramTest::Running HostProgramTest::StartFed(const std::vector<std::string>& args, const std::string& name,
+                                                   int& feed) const {
+    int ends[2];
+    // Neither end may stay open in the program, or the pipe would never end.
+    if (pipe2(ends, O_CLOEXEC) != 0) return {-1, {}, {}};
+    Running run = Start(args, name, "", ends[0]);
+    close(ends[0]);
+    feed = ends[1];
+    return run;
+}
+
+bool HostProgramTest::Catches(int pid, int signal) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1))
+                return true;
+        usleep(10000);
+    }
+    return false;
 }
 
 Outcome HostProgramTest::Finish(const Running& run) const {
@@ -128,12 +152,13 @@ Outcome HostProgramTest::RunOnTerminal(const std::vector<std::string>& args, con
     // meet the terminal in whatever mode it is in between two reads.
     std::vector<std::string> lines;
     for (std::size_t start = 0; start < input.size();) {
-        const std::size_t end = input.find_first_of("\n\x04", start);
+        const std::size_t end = input.find_first_of("\n\x03\x04", start);
         const std::size_t next = end == std::string::npos ? input.size() : end + 1;
         lines.push_back(input.substr(start, next - start));
         start = next;
     }
     std::size_t typed = 0, promptsSeen = 0;
+    std::string held;  // typed once what went before it is shown
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     char buffer[4096];
     while (std::chrono::steady_clock::now() < deadline) {
@@ -148,10 +173,20 @@ Outcome HostProgramTest::RunOnTerminal(const std::vector<std::string>& args, con
         // out of line mode; a line typed between the two can be lost.
         termios mode{};
         const bool editing = tcgetattr(master, &mode) == 0 && !(mode.c_lflag & ICANON);
+        if (!held.empty() && outcome.out.ends_with(lines[typed - 1].substr(0, lines[typed - 1].size() - 1))) {
+            (void)!write(master, held.data(), held.size());
+            held.clear();
+        }
         if (typed < lines.size() && prompts > promptsSeen && outcome.out.ends_with("> ") && editing) {
             promptsSeen = prompts;
-            (void)!write(master, lines[typed].data(), lines[typed].size());
-            ++typed;
+            std::string line = lines[typed++];
+            // Ctrl-C after a part of a line comes once the part is on the
+            // line: together, the terminal would drop the part unread.
+            if (line.size() > 1 && line.back() == '\x03') {
+                held = "\x03";
+                line.pop_back();
+            }
+            (void)!write(master, line.data(), line.size());
         }
     }
     int status = 0;

@@ -72,7 +72,13 @@ protected:
         int pid;
         std::filesystem::path out, err;
     };
-    Running Start(const std::vector<std::string>& args, const std::string& name, const std::string& input = "") const;
+    // `inputFd`, when given, is standard input instead of `input`.
+    Running Start(const std::vector<std::string>& args, const std::string& name, const std::string& input = "",
+                  int inputFd = -1) const;
+    // The same with standard input a pipe whose writing end is `feed`.
+    Running StartFed(const std::vector<std::string>& args, const std::string& name, int& feed) const;
+    // Waits until the process `pid` has a handler for `signal`.
+    static bool Catches(int pid, int signal);
     Outcome Finish(const Running& run) const;
     // Runs a script file on the test workspace with the scratch registry.
     Outcome RunScript(const std::string& script, std::vector<std::string> extra = {});

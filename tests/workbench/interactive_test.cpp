@@ -28,14 +28,21 @@ TEST_F(InteractiveTest, OptionsDialogIsATextForm) {
         "set MassPrec 4\n"
         "set Bogus 1\n"
         "set SelectProps 1\n"
+        "set copymass 0\n"  // the name the registry and the docs give it
         "ok\n"
         "settings\n"
+        "command options\n"
+        "cancel\n"
         "quit\n");
     EXPECT_EQ(run.exit, 0) << run.err;
-    EXPECT_THAT(run.out, ContainsRegex("  MassPrec +1 +Precision\n"));  // as the dialog opened
-    EXPECT_THAT(run.out, HasSubstr("no setting 'Bogus'"));
-    EXPECT_THAT(run.out, ContainsRegex("\n  MassPrec +4 +Mass: Precision\n"));
+    EXPECT_THAT(run.out, ContainsRegex("  MassPrec \\(MassPrecision\\) +1 +Precision\n"));  // as the dialog opened
+    EXPECT_THAT(run.out, HasSubstr("no setting 'Bogus'; the settings are UpdateOnActivate, "));
+    EXPECT_THAT(run.out, HasSubstr("Mass (CopyMass)  [ ]  Copy Mass\n"));
+    EXPECT_THAT(run.out, HasSubstr("  OK wrote the fourteen settings into the add-in: SelectProps 0 -> 1, Mass 1 -> 0, "
+                                   "MassPrec 1 -> 4\n"));
+    EXPECT_THAT(run.out, ContainsRegex("\n  MassPrec \\(MassPrecision\\) +4 +Mass: Precision\n"));
     EXPECT_THAT(run.out, ContainsRegex("\n  SelectProps +1 "));
+    EXPECT_THAT(run.out, HasSubstr("  the options dialog is closed: nothing written, the add-in keeps its settings"));
 }
 
 // An activation that fails after the add-in made its commands (a stored
@@ -118,12 +125,62 @@ TEST_F(InteractiveTest, TerminalEditsCompletesAndRecallsLines) {
     EXPECT_EQ(run.exit, 0) << run.out;
     EXPECT_THAT(run.out, HasSubstr("the add-in is active"));
     // Only the changed setting is shown again.
-    EXPECT_THAT(run.out, HasSubstr("  MassPrec   4  Precision"));
+    EXPECT_THAT(run.out, HasSubstr("  MassPrec (MassPrecision)   4  Precision"));
     // The dialog closed without writing; the session went on, twice.
     const auto first = run.out.find("Mass: Precision");
     ASSERT_NE(first, std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Mass: Precision", first + 1), std::string::npos) << run.out;
-    EXPECT_THAT(run.out, ContainsRegex("MassPrec +1 +Mass: Precision"));
+    EXPECT_THAT(run.out, ContainsRegex("MassPrec \\(MassPrecision\\) +1 +Mass: Precision"));
+}
+
+// Ctrl-C drops the line being typed, at the host's prompt and in a dialog;
+// twice on an empty line it ends the session as quit does: the add-in is
+// unloaded, so the setting changed in the dialog is saved, and --out is
+// written.
+TEST_F(InteractiveTest, CtrlCDropsTheLineAndTwiceEndsTheSessionInOrder) {
+    Write("workspace.json", kWorkspace);
+    const Outcome run = RunOnTerminal({"--registry", Registry().string(), "--out", Path("out.json").string(),
+                                       Path("workspace.json").string()},
+                                      "addin load\n"
+                                      "command options\n"
+                                      "set MassPrec 6\n"
+                                      "set Sel\x03"
+                                      "ok\n"
+                                      "show Pla\x03"
+                                      "\x03"
+                                      "\x03");
+    if (run.exit == kNoTerminal) GTEST_SKIP() << "no pseudo-terminal on this machine";
+    EXPECT_EQ(run.exit, 0) << run.out;
+    EXPECT_THAT(run.out, HasSubstr("options> set Sel^C\r\noptions> "));
+    EXPECT_THAT(run.out, HasSubstr("MassPrec 1 -> 6"));
+    EXPECT_THAT(run.out, HasSubstr("host> show Pla^C\r\nhost> ^C\r\n  (Ctrl-C again, Ctrl-D or quit ends the session"));
+    EXPECT_THAT(run.out, Not(HasSubstr("Plate.idw (drawing")));
+    EXPECT_THAT(run.out, HasSubstr("end of session: the host unloads the add-in"));
+    EXPECT_THAT(run.out, HasSubstr("wrote " + Path("out.json").string()));
+    EXPECT_THAT(Read(Registry()), HasSubstr("\"MassPrecision\"=dword:00000006"));
+    EXPECT_TRUE(std::filesystem::exists(Path("out.json")));
+}
+
+// A hidden failure holds --out back. At the terminal the person hears so
+// when it happens and decides at the end; a script is not asked.
+TEST_F(InteractiveTest, HeldBackOutputIsTheChoiceOfThePerson) {
+    Write("workspace.json", kWorkspace);
+    for (const std::string answer : {"yes", "no"}) {
+        const Outcome run = Run({"--interactive", "--registry", Registry().string(), "--out",
+                                 Path("out.json").string(), Path("workspace.json").string()},
+                                "addin load\nopen Lost.idw\nquit\n" + answer + "\n");
+        EXPECT_EQ(run.exit, 3) << run.err;
+        EXPECT_THAT(run.out, HasSubstr("(FileRefDocument); the add-in stopped there and hid the failure, so this step "
+                                       "may be half done\n  " + Path("out.json").string() +
+                                       " is held back from here on"));
+        EXPECT_THAT(run.out, HasSubstr(Path("out.json").string() + " is held back: the add-in hid a failed host call "
+                                       "(see the warning above).\nWrite it all the same? (yes/no) "));
+        EXPECT_EQ(std::filesystem::exists(Path("out.json")), answer == "yes") << answer;
+        if (answer == "no") {
+            EXPECT_THAT(run.err, HasSubstr("not written: the add-in hid a failed host call"));
+        }
+        std::filesystem::remove(Path("out.json"));
+    }
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // answered from the script, the copy's results read back from --out, and
 // each way a step can fail.
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -111,7 +114,7 @@ TEST_F(HostProgramTest, OptionsReachTheRegistryWhenTheAddInIsUnloaded) {
     // A later session with the same store starts from them; Cancel keeps them.
     const Outcome second = RunScript("addin load\nexpect options set MassPrec 5 cancel\ncommand options\nsettings\n");
     ASSERT_EQ(second.exit, 0) << second.err;
-    EXPECT_THAT(second.out, ::testing::ContainsRegex("\n  MassPrec +3 "));
+    EXPECT_THAT(second.out, ::testing::ContainsRegex("\n  MassPrec \\(MassPrecision\\) +3 "));
     EXPECT_THAT(second.out, ::testing::ContainsRegex("\n  EraseFirst +1 "));
 }
 
@@ -194,6 +197,35 @@ TEST_F(HostProgramTest, UnresolvedReferenceFailsTheCommandButNotTheActivation) {
     EXPECT_THAT(failed.out, Not(HasSubstr("> show Lost.idw")));
     EXPECT_FALSE(std::filesystem::exists(Path("out.json")));
     EXPECT_THAT(failed.err, HasSubstr("not written: a step failed"));
+}
+
+// SIGINT (Ctrl-C) or SIGTERM stops a script after the step it was
+// running, and the session ends in order: the add-in is unloaded, which
+// saves its settings, and nothing half done is written.
+TEST_F(HostProgramTest, InterruptedScriptEndsInOrder) {
+    Write("workspace.json", kWorkspace);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        int feed = -1;
+        const Running host = StartFed({"--registry", Registry().string(), "--script", "-", "--out",
+                                       Path("out.json").string(), Path("workspace.json").string()},
+                                      "fed", feed);
+        // The script is still being read when the signal comes.
+        ASSERT_TRUE(Catches(host.pid, signal));
+        const std::string script = "addin load\nexpect options set MassPrec 6 ok\ncommand options\n";
+        ASSERT_EQ(write(feed, script.data(), script.size()), static_cast<ssize_t>(script.size()));
+        kill(host.pid, signal);
+        close(feed);
+        const Outcome run = Finish(host);
+        EXPECT_EQ(run.exit, 4) << run.err;
+        EXPECT_THAT(run.err, HasSubstr(std::string(signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                                       ": the script stops after line 1; the session ends in order\n"));
+        EXPECT_THAT(run.out, HasSubstr("the add-in is active"));
+        EXPECT_THAT(run.out, Not(HasSubstr("options dialog")));
+        EXPECT_THAT(run.out, HasSubstr("end of session: the host unloads the add-in"));
+        EXPECT_THAT(Read(Registry()), HasSubstr("\"MassPrecision\"=dword:00000001"));
+        EXPECT_THAT(run.err, HasSubstr(Path("out.json").string() + " not written: the script was stopped half-way"));
+        EXPECT_FALSE(std::filesystem::exists(Path("out.json")));
+    }
 }
 
 // A store shared with another build names that build's library: this
@@ -284,14 +316,16 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"GreyedOutMenuEntry", kPickSession + "expect files menu miEAdd ok\ncommand copy\n", 6, "script",
                 "the menu entry \"Add\" (miEAdd) is greyed out"},
         Failure{"GreyedOutCommand", "addin load\ncommand copy\n", 2, "refused",
-                "the command \"Copy Custom Properties\" is greyed out"},
+                "the command \"Copy Custom Properties\" is greyed out: the add-in enables it while a drawing is "
+                "active; open one first"},
         Failure{"CommandGreyedAgainOnAPart", "addin load\nopen Plate.idw\nopen Plate.ipt\ncommand copy\n", 4,
                 "refused", "is greyed out"},
         Failure{"UnknownCommand", "addin load\ncommand 7\n", 2, "refused",
                 "the host has no command 7: there are 1 (Options), 2 (Copy Custom Properties)"},
-        Failure{"CommandBeforeTheAddIn", "command options\n", 1, "refused", "the add-in made no commands"},
+        Failure{"CommandBeforeTheAddIn", "command options\n", 1, "refused",
+                "the host has no command 1: the add-in is not loaded ('addin load' loads it and makes its commands)"},
         Failure{"CommandAfterUnload", "addin load\naddin unload\ncommand options\n", 3, "refused",
-                "belongs to the add-in, which is not loaded"},
+                "belongs to the add-in, which is not loaded ('addin load' loads it again)"},
         Failure{"SettingsWithoutTheAddIn", "settings\n", 1, "refused", "the add-in is not loaded"},
         Failure{"LoadedTwice", "addin load\naddin load\n", 2, "refused", "the add-in is already loaded"},
         Failure{"PhysicalPropertiesWithoutAModel", "addin load\nopen Lost.idw\ncommand copy\n", 3, "host failure",

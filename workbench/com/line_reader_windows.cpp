@@ -10,13 +10,13 @@ LineReader::LineReader(std::istream& in, std::ostream& out) : in_(in), out_(out)
 
 LineReader::~LineReader() = default;
 
-bool LineReader::Read(const std::string& prompt, const std::vector<std::string>&, std::string& line) {
+LineReader::Reading LineReader::Read(const std::string& prompt, const Completer&, std::string& line) {
     out_ << prompt << std::flush;
-    if (std::getline(in_, line)) return true;
+    if (std::getline(in_, line)) return Reading::kLine;
     out_ << "\n";
     // A console's Ctrl-Z ends this read only; the next one waits again.
     in_.clear();
-    return false;
+    return Reading::kEnd;
 }
 
 }  // namespace bm::workbench
