@@ -36,8 +36,8 @@ const std::vector<Verb>& Verbs(DialogKind kind) {
         {"toggle", 1, 1, "toggle ROW          double-click a row: its check mark flips"},
         {"select", 1, 1, "select ROW[,ROW..]  click the first row, Ctrl+click the others"},
         {"current", 1, 1, "current ROW         move the cursor to a row; the selection stays"},
-        {"expand", 1, 1, "expand ROW          unfold a model row"},
-        {"collapse", 1, 1, "collapse ROW        fold a model row"},
+        {"expand", 1, 1, "expand [ROW]        unfold a model row; alone: Expand All"},
+        {"collapse", 1, 1, "collapse [ROW]      fold a model row; alone: Collapse All"},
         {"menu", 1, 1, "menu TOOL           right-click the list and pick an entry"},
         {"ok", 0, 0, "ok                  press OK: the checked properties are copied"},
         {"cancel", 0, 0, "cancel              press Cancel: nothing is copied"},
@@ -101,13 +101,15 @@ DialogAction CheckedAction(DialogKind kind, const Verb& verb, std::vector<std::s
     } else if (kind == DialogKind::kFiles) {
         if (action.verb == "menu" && !action.args.empty()) {
             const auto& tools = MenuToolNames();
-            const std::string& tool = action.args[0];
-            if (std::find(tools.begin(), tools.end(), tool) == tools.end()) {
+            std::string& tool = action.args[0];
+            const auto known = std::find_if(tools.begin(), tools.end(),
+                                            [&](const std::string& t) { return Lower(t) == Lower(tool); });
+            if (known == tools.end()) {
                 std::string list;
                 for (const auto& t : tools) list += (list.empty() ? "" : ", ") + t;
-                throw ActionSyntaxError("no menu entry '" + tool + "'; the entries are " + list +
-                                        " (tool names, letter case as shown)");
+                throw ActionSyntaxError("no menu entry '" + tool + "'; the entries are " + list);
             }
+            tool = *known;
         } else if (action.verb == "select") {
             std::string_view rest = action.args[0];
             while (true) {
@@ -311,12 +313,22 @@ std::vector<DialogAction> ParseActions(DialogKind kind, const std::vector<std::s
             throw ActionSyntaxError("the " + std::string(KindTitle(kind)) + " has no action '" + words[i] +
                                     "'; expected " + VerbList(kind));
         ++i;
+        // expand and collapse without a row are the menu's Expand All and Collapse All.
+        if ((verbWord == "expand" || verbWord == "collapse") &&
+            (i == words.size() || words[i].find_first_not_of("0123456789") != std::string::npos)) {
+            actions.push_back({"menu", {verbWord == "expand" ? "miEExpand" : "miECollapse"}});
+            continue;
+        }
         // A person may open the menu and choose from it; a script names the entry.
         const int minArgs = !wholeDialog && verbWord == "menu" ? 0 : verb->minArgs;
         std::vector<std::string> args;
         while (static_cast<int>(args.size()) < verb->maxArgs && i < words.size() &&
                (static_cast<int>(args.size()) < minArgs || !wholeDialog))
             args.push_back(words[i++]);
+        // A list of rows may have blanks around its commas: "select 9, 10".
+        if (verbWord == "select")
+            while (!args.empty() && i < words.size() && (args.back().ends_with(',') || words[i].starts_with(',')))
+                args.back() += words[i++];
         if (static_cast<int>(args.size()) < minArgs) {
             const std::string usage = verb->help;
             throw ActionSyntaxError("incomplete '" + verbWord + "': expected " +

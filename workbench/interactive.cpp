@@ -107,7 +107,7 @@ void ShowFiles(std::ostream& out, select::frmFiles& form) {
     if (grid.Rows() == 0) out << "  (no rows)\n";
     out << "  '>' marks the cursor, '*' the selected rows, [x] a checked row (copied on OK), [ ] an\n"
            "  unchecked one, '+' a folded model row and '-' an unfolded one.\n"
-           "  Type toggle ROW, select ROW[,ROW...], current ROW, expand ROW, collapse ROW,\n"
+           "  Type toggle ROW, select ROW[,ROW...], current ROW, expand [ROW], collapse [ROW],\n"
            "  menu (the popup menu), ok or cancel (help lists every action).\n";
 }
 

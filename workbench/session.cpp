@@ -5,6 +5,7 @@
 #include "addin/cbrindlemark5.h"
 #include "host/host.h"
 #include "core/error.h"
+#include "settings/persistence.h"
 #include "workbench/report.h"
 #include "workbench/workspace/workspace.h"
 
@@ -94,6 +95,8 @@ void Session::Run(const Step& step) {
         for (const std::string& what : hidden)
             out_ << "  warning: " << what << "; the add-in stopped there and hid the failure, so this step may be half done\n";
     }
+    if (failure && step.type == Step::Type::kCommand && step.commandId == kOptionsCommand && addin_)
+        ExplainUnshowable();
     if (failure) std::rethrow_exception(failure);
     if (auto unused = runtime_.FirstUnused())
         throw ScriptFault("the " + std::string(KindTitle(unused->first)) + " expected at line " +
@@ -224,6 +227,21 @@ void Session::Batch() {
     PrintTable(out_, rows, "  ");
     out_ << "  " << copied + failed << " drawings: " << copied << " copied, " << failed << " failed\n";
     if (failed > 0) batchFailed_ = true;
+}
+
+void Session::ExplainUnshowable() {
+    const Settings settings = addin_->Properties();
+    for (int i = 0; i < Settings::kFieldCount; ++i) {
+        const auto f = static_cast<Settings::Field>(i);
+        const std::int32_t value = settings.get(f);
+        const bool precision = f == Settings::kMassPrec || f == Settings::kAreaPrec || f == Settings::kVolumePrec;
+        // A box shows 0, 1 and 2 (greyed); a precision list has entries 0 to 8, or none chosen.
+        if (precision ? value >= -1 && value <= 8 : value >= 0 && value <= 2) continue;
+        const std::string takes = precision ? "0 to 8" : "0 or 1";
+        out_ << "  " << SettingNames(f) << " is " << value << ", which the options dialog cannot show (it takes "
+             << takes << "). To change it: addin unload, set \"" << RegistryValueName(f) << "\" to a dword of "
+             << takes << " in the registry store " << face_.RegistryName() << ", then addin load\n";
+    }
 }
 
 void Session::End() {

@@ -66,6 +66,9 @@ private:
     void Unload();
     void Command(std::int32_t id);
     void Batch();
+    // Under a failed options dialog: each setting its controls cannot
+    // show, and how to change it.
+    void ExplainUnshowable();
     void Deactivate();
     void Release();
 

@@ -68,8 +68,9 @@ TEST_F(InteractiveTest, SelectionDialogIsANumberedOutlineWithItsMenu) {
         "toggle 2\n"      // folded away: refused, the dialog stays
         "menu\n"
         "7\n"             // Expand All
-        "select 2,3\n"
+        "select 2, 3\n"   // blanks after the commas, as a person types them
         "menu\n"
+        "9\n"             // no such entry: asked again
         "Remove\n"        // not a number or tool name: asked again
         "1\n"             // Remove
         "ok\n"
@@ -80,6 +81,7 @@ TEST_F(InteractiveTest, SelectionDialogIsANumberedOutlineWithItsMenu) {
     EXPECT_THAT(run.out, HasSubstr("row 2 is folded away"));
     EXPECT_THAT(run.out, ContainsRegex("    3  Add  \\(miEAdd\\)  greyed out\n"));
     EXPECT_THAT(run.out, HasSubstr(" *   2 [ ]     Part No\n>*   3 [ ]     Rev\n"));
+    EXPECT_THAT(run.out, HasSubstr("  no entry '9': type a number from 1 to 7 or a tool name\n"));
     EXPECT_THAT(run.out, HasSubstr("Plate.idw (drawing, /w/Plate.idw): 5 custom properties"));
     EXPECT_THAT(run.out, ContainsRegex("\n  Gauge +double +1.5\n"));
 }
@@ -92,9 +94,14 @@ TEST_F(InteractiveTest, EndOfInputClosesTheDialogWithoutWriting) {
 }
 
 TEST_F(InteractiveTest, FailedStepsAreReportedAndTheSessionGoesOn) {
-    const Outcome run = Type("command copy\nopen Nowhere\naddin load\ncommands\n");
+    const Outcome run = Type("command copy\nopen Nowhere\naddin load\ncommands\nfrob\nhelp\nhelp expect\n");
     EXPECT_EQ(run.exit, 1);
-    EXPECT_THAT(run.err, HasSubstr("refused: the host has no command 2"));
+    EXPECT_THAT(run.err, HasSubstr("refused: the host has no command 2: the add-in is not loaded ('addin load' "));
+    EXPECT_THAT(run.err, HasSubstr("unknown step 'frob'; expected addin, open, show, command, commands, settings, "
+                                   "registry, calls, batch or expect; help lists them, quit ends the session\n"));
+    // help lists the steps and how to leave; help expect what each dialog takes.
+    EXPECT_THAT(run.out, HasSubstr("\n  quit                     end the session: the add-in is unloaded"));
+    EXPECT_THAT(run.out, HasSubstr("\n  expect files (the selection dialog):\n    toggle ROW "));
     EXPECT_THAT(run.err, HasSubstr("no document 'Nowhere'"));
     EXPECT_THAT(run.out, ContainsRegex("1 +Options +enabled"));
 }
@@ -116,7 +123,7 @@ TEST_F(InteractiveTest, TerminalEditsCompletesAndRecallsLines) {
     const Outcome run = RunOnTerminal({"--registry", Registry().string(), Path("workspace.json").string()},
                                       "addin lo\t\n"
                                       "settings\n"
-                                      "command options\n"
+                                      "command op\t\n"
                                       "set MassP\t 4\n"
                                       "\x04"
                                       "\x1b[A\x1b[A\x1b[A\n"

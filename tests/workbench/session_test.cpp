@@ -61,7 +61,12 @@ INSTANTIATE_TEST_SUITE_P(
                                 "menu miEClearAll menu miEExpand select 7 menu miEAdd ok", {"Checked"}},
                       Selection{"RemoveSelectedRows", "menu miEExpand select 2,6 menu miEClear ok",
                                 {"Rev", "Gauge", "Checked", "Due"}},
-                      Selection{"FullPathsLeaveTheRowsAlone", "menu miEName menu miEName menu miEName ok", kAll}),
+                      Selection{"FullPathsLeaveTheRowsAlone", "menu miEName menu miEName menu miEName ok", kAll},
+                      // expand and collapse alone are Expand All and Collapse All.
+                      Selection{"ExpandAloneAndRowsWithBlanks", "expand select 3, 7 menu miEClear ok",
+                                {"Part No", "Gauge", "Project", "Due"}},
+                      Selection{"ToolNamesInAnyCase", "menu MIECLEARALL collapse expand select 7 menu mieadd ok",
+                                {"Checked"}}),
     CaseName());
 
 TEST_F(HostProgramTest, CopiedPropertiesKeepTheirTypesInTheSavedWorkspace) {
@@ -83,8 +88,11 @@ TEST_F(HostProgramTest, CopiedPropertiesKeepTheirTypesInTheSavedWorkspace) {
 }
 
 TEST_F(HostProgramTest, ShowPrintsNameTypeAndValueAfterThePlainCopy) {
-    const Outcome run = RunScript("addin load\nopen Plate.idw\nshow Plate.idw\n");
+    const Outcome run = RunScript("addin load\nopen Plate.idw\ncommand copy\nshow Plate.idw\n");
     ASSERT_EQ(run.exit, 0) << run.err;
+    // Copied again, nothing changes, and the step says so.
+    EXPECT_THAT(run.out, HasSubstr("> command copy\n  the copy changed nothing: no property was added, changed or "
+                                   "erased\n\n> show"));
     // Opening the drawing copies everything (the first-run settings), the
     // six physical properties included.
     EXPECT_THAT(run.out, HasSubstr("Plate.idw (drawing, /w/Plate.idw): 13 custom properties"));
@@ -116,6 +124,23 @@ TEST_F(HostProgramTest, OptionsReachTheRegistryWhenTheAddInIsUnloaded) {
     ASSERT_EQ(second.exit, 0) << second.err;
     EXPECT_THAT(second.out, ::testing::ContainsRegex("\n  MassPrec \\(MassPrecision\\) +3 "));
     EXPECT_THAT(second.out, ::testing::ContainsRegex("\n  EraseFirst +1 "));
+}
+
+// A stored value no control of the options dialog can show: the add-in
+// refuses the dialog as it must, and the session says which setting it is
+// and how to change it.
+TEST_F(HostProgramTest, StoredSettingTheDialogCannotShowIsNamed) {
+    Write("registry.reg",
+          "Windows Registry Editor Version 5.00\n\n"
+          "[HKEY_CURRENT_USER\\Software\\Quillfern\\Copy Custom Prop\\Defaults]\n"
+          "\"MassPrecision\"=dword:00000063\n\"EraseFirst\"=dword:00000007\n");
+    const Outcome run = RunScript("addin load\nexpect options ok\ncommand options\n");
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_THAT(run.err, HasSubstr(":3: command options: invalid property value: "));
+    EXPECT_THAT(run.out, HasSubstr("> command options\n  EraseFirst is 7, which the options dialog cannot show (it "
+                                   "takes 0 or 1). To change it: addin unload, set \"EraseFirst\" to a dword of 0 or "
+                                   "1 in the registry store " + Registry().string() + ", then addin load\n  MassPrec "
+                                   "(MassPrecision) is 99, which the options dialog cannot show (it takes 0 to 8)."));
 }
 
 TEST_F(HostProgramTest, AboutBoxOpensFromTheOptionsDialog) {
