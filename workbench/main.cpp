@@ -236,6 +236,7 @@ int Run(const Options& o) {
         std::cerr << kProgram << ": " << e.what() << "\n";
         return kBadInput;
     }
+    for (const std::string& warning : workspace.warnings) std::cerr << kProgram << ": " << warning << "\n";
     if (o.hostVersion) workspace.host.SetVersionMajor(*o.hostVersion);
 
     const bool fromStdin = !o.script || *o.script == "-";

@@ -144,6 +144,16 @@ TEST(WorkspaceLoad, ReferencesMayNameALaterDocument) {
     EXPECT_EQ(ws.host.Documents()[0]->Refs()->refs()[0]->document(), ws.host.Documents()[1]);
 }
 
+// Two documents that show the same name load, with a warning naming both.
+TEST(WorkspaceLoad, DocumentsShownAlikeAreWarnedOf) {
+    const Workspace ws = ParseWorkspace("{\"documents\": [{\"file\": \"/w/Shaft.ipt\"},\n"
+                                        "  {\"file\": \"/w/Shaft.idw\"}, {\"file\": \"/w/B.idw\", \"name\": \"B\"}]}",
+                                        "ws.json");
+    EXPECT_EQ(ws.warnings, std::vector<std::string>{"ws.json:2:12: warning: \"/w/Shaft.idw\" shows as \"Shaft\", as "
+                                                    "\"/w/Shaft.ipt\" at 1:25 does; give one of them a \"name\" to "
+                                                    "tell them apart in the dialogs"});
+}
+
 TEST(WorkspaceLoad, LeftOutFieldsTakeTheirDefaults) {
     Workspace ws = ParseWorkspace(R"({"documents": [
         {"file": "C:\\W\\Frame.IAM"}, {"file": "/w/notes.txt"}, {"file": "x.idw", "properties": [
@@ -221,9 +231,16 @@ const BadFile kBadFiles[] = {
     // Syntax.
     {"Empty", "", "1:1: expected a value: an object, array, string, number, true, false or null"},
     {"MissingComma", "{\"documents\": [\n  {\"file\": \"a.ipt\"}\n  {\"file\": \"b.ipt\"}]}",
-     "3:3: expected ',' or ']'"},
+     "3:3: expected ',' or ']'; a ',' is likely missing before this"},
     {"TrailingComma", "{\"hostVersion\": 5,\n}",
-     "2:1: expected a field name in double quotes or '}'"},
+     "2:1: expected a field name in double quotes or '}'; JSON allows no ',' after the last field: remove the "
+     "one before this '}'"},
+    {"TrailingCommaInAList", DocText(R"("references": ["a.ipt", ])"),
+     "1:58: expected a value: an object, array, string, number, true, false or null; JSON allows no ',' after "
+     "the last item: remove the one before this ']'"},
+    {"SingleQuotes", "{'documents': []}",
+     "1:2: expected a field name in double quotes or '}'; JSON puts strings and field names in double quotes, "
+     "not single ones"},
     {"UnterminatedString", "{\"documents\": [{\"file\": \"a.ipt}]}",
      "1:25: expected a closing '\"' for this string"},
     {"RepeatedField", R"({"hostVersion": 5, "hostVersion": 6})",

@@ -149,7 +149,7 @@ public:
             string_error(at, position - 1);
         if (malformed && (token.front() == '-' || IsDigit(token.front())) && want == Want::kValue)
             src_.fail(at, std::string(kNumberForm) + ", found " + number_at(at));
-        src_.fail(at, std::string(Wanted(want)));
+        src_.fail(at, std::string(Wanted(want)) + likely_cause(at, want));
     }
 
 private:
@@ -239,6 +239,23 @@ private:
         return {at, inObject ? Want::kCommaOrObjectEnd : Want::kCommaOrArrayEnd};
     }
 
+    // The slips a person writing JSON by hand makes most, where the text
+    // at the failure shows one.
+    std::string likely_cause(std::size_t at, Want want) const {
+        const char next = at < text_.size() ? text_[at] : '\0';
+        std::size_t before = at;
+        while (before > 0 && IsBlank(text_[before - 1])) --before;
+        if ((want == Want::kField || want == Want::kValue) && (next == '}' || next == ']') && before > 0 &&
+            text_[before - 1] == ',')
+            return std::string("; JSON allows no ',' after the last ") + (next == '}' ? "field" : "item") +
+                   ": remove the one before this '" + next + "'";
+        if (next == '\'') return "; JSON puts strings and field names in double quotes, not single ones";
+        if ((want == Want::kCommaOrObjectEnd || want == Want::kCommaOrArrayEnd) &&
+            std::string_view("\"{[-0123456789tfn").find(next) != npos)
+            return "; a ',' is likely missing before this";
+        return {};
+    }
+
     std::string number_at(std::size_t at) const {
         std::size_t end = at;
         while (end < text_.size() && IsNumberChar(text_[end])) ++end;
@@ -323,9 +340,11 @@ std::string Source::where(std::size_t offset) const {
     return std::to_string(line) + ":" + std::to_string(column);
 }
 
-void Source::fail(std::size_t offset, const std::string& what) const {
-    throw WorkspaceError(file_ + ":" + where(offset) + ": " + what);
+std::string Source::at(std::size_t offset, const std::string& what) const {
+    return file_ + ":" + where(offset) + ": " + what;
 }
+
+void Source::fail(std::size_t offset, const std::string& what) const { throw WorkspaceError(at(offset, what)); }
 
 const JsonNode* JsonNode::member(std::string_view name) const {
     const auto it = std::find_if(members.begin(), members.end(),

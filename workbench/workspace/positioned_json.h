@@ -23,6 +23,8 @@ public:
     std::string where(std::size_t offset) const;
     // Throws a WorkspaceError "file:line:column: what".
     [[noreturn]] void fail(std::size_t offset, const std::string& what) const;
+    // "file:line:column: what", for a warning.
+    std::string at(std::size_t offset, const std::string& what) const;
 
 private:
     std::string_view text_;

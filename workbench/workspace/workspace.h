@@ -60,6 +60,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/variant.h"
 #include "workbench/model/memory_host.h"
@@ -79,6 +80,9 @@ inline constexpr std::int32_t kDefaultHostVersion = 5;
 struct Workspace {
     MemoryHost host;  // its version already set to hostVersion; nothing active
     std::int32_t hostVersion = kDefaultHostVersion;
+    // "file:line:column: warning: ..." for what is allowed but likely not
+    // meant: two documents that show the same display name.
+    std::vector<std::string> warnings;
 };
 
 // A workspace larger than this is refused before it is read.

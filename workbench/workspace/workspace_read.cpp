@@ -62,16 +62,29 @@ public:
         if (!list->is(Kind::kArray))
             fail(*list, "expected an array of documents for \"documents\"");
         std::map<std::string, std::size_t, std::less<>> files;
+        std::map<std::string, std::pair<std::size_t, std::string>, std::less<>> shown;
         for (const JsonNode& d : list->items) {
             docs.push_back(document(d));
+            const DocEntry& doc = docs.back();
             const std::size_t at = d.member("file")->begin;
-            const auto [it, fresh] = files.emplace(docs.back().file, at);
+            const auto [it, fresh] = files.emplace(doc.file, at);
             if (!fresh)
-                src_.fail(at, "expected each document file once; " + Quoted(docs.back().file) +
-                                  " is also at " + src_.where(it->second));
+                src_.fail(at, "expected each document file once; " + Quoted(doc.file) + " is also at " +
+                                  src_.where(it->second));
+            // Two documents shown alike are told apart only by their files.
+            const std::string name = doc.name ? *doc.name : DisplayNameOf(doc.file);
+            const auto [same, first] = shown.try_emplace(name, at, doc.file);
+            if (!first)
+                warnings_.push_back(src_.at(
+                    at, "warning: " + Quoted(doc.file) + " shows as " + Quoted(name) + ", as " +
+                            Quoted(same->second.second) + " at " + src_.where(same->second.first) +
+                            " does; give one of them a \"name\" to tell them apart in the dialogs"));
         }
         return docs;
     }
+
+    // What the documents hold that is allowed but likely not meant.
+    std::vector<std::string> take_warnings() { return std::move(warnings_); }
 
     void check_root(const JsonNode& root) {
         if (!root.is(Kind::kObject))
@@ -285,6 +298,7 @@ private:
     }
 
     const Source& src_;
+    std::vector<std::string> warnings_;
 };
 
 void BuildHost(MemoryHost& host, const std::vector<DocEntry>& docs) {
@@ -328,6 +342,7 @@ Workspace ParseWorkspace(std::string_view text, std::string_view fileName) {
     const std::vector<DocEntry> docs = reader.documents(root);
 
     Workspace ws;
+    ws.warnings = reader.take_warnings();
     ws.hostVersion = version;
     ws.host.SetVersionMajor(version);
     BuildHost(ws.host, docs);
