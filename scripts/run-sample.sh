@@ -56,5 +56,6 @@ Where to go next:
   docs/workbench.md   the workbench: options, script steps, dialogs, exit codes
   docs/workspace.md   the workspace file: documents, properties, references
   docs/limits.md      what bad or oversized inputs get you
-  build/dev/bin/brindlemark-host samples/workspace.json   try it step by step at the terminal
+  build/dev/bin/brindlemark-host --registry "$(mktemp -d)/registry.reg" samples/workspace.json
+                      try it step by step at the terminal, with a registry store of its own
 NEXT
