@@ -144,17 +144,27 @@ std::vector<std::string> StepWords(const MemoryHost& host, const std::vector<std
     if (before.empty())
         return {"addin",    "open",     "show",  "command", "commands", "settings", "registry",
                 "calls",    "batch",    "help",  "quit"};
-    if (before.size() > 1) return {};
     const std::string verb = Lower(before.front());
+    std::vector<std::string> words;
+    if (verb == "open" || verb == "show") {
+        // A name with blanks typed without quotes goes on after the words so far.
+        std::string typed;
+        for (std::size_t i = 1; i < before.size(); ++i) typed += before[i] + " ";
+        const bool quoted = typed.starts_with('"');
+        if (quoted) typed.erase(0, 1);
+        for (const auto& document : host.Documents())
+            for (const std::string& name : {document->display_name(), document->full_name()}) {
+                if (before.size() == 1)
+                    words.push_back(Typed(name));
+                else if (name.size() > typed.size() && Lower(name.substr(0, typed.size())) == Lower(typed))
+                    words.push_back(name.substr(typed.size()) + (quoted ? "\"" : ""));
+            }
+        return words;
+    }
+    if (before.size() > 1) return {};
     if (verb == "addin") return {"load", "unload"};
     if (verb == "command") return {"options", "copy"};
     if (verb == "help") return {"expect"};
-    std::vector<std::string> words;
-    if (verb == "open" || verb == "show")
-        for (const auto& document : host.Documents()) {
-            words.push_back(Typed(document->display_name()));
-            words.push_back(Typed(document->full_name()));
-        }
     return words;
 }
 

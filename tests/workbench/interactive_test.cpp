@@ -116,11 +116,13 @@ TEST_F(InteractiveTest, TerminalOnStandardInputMeansInteractive) {
     EXPECT_THAT(run.out, HasSubstr("the add-in is active"));
 }
 
-// At a terminal lines are edited: Tab completes a step or a setting, Up
-// recalls the line before, and Ctrl-D in a dialog closes that dialog only.
+// At a terminal lines are edited: Tab completes a document, a step, a
+// command or a setting, Up recalls the line before, and Ctrl-D in a dialog
+// closes that dialog only.
 TEST_F(InteractiveTest, TerminalEditsCompletesAndRecallsLines) {
     Write("workspace.json", kWorkspace);
     const Outcome run = RunOnTerminal({"--registry", Registry().string(), Path("workspace.json").string()},
+                                      "show Fr\t\n"
                                       "addin lo\t\n"
                                       "settings\n"
                                       "command op\t\n"
@@ -130,6 +132,8 @@ TEST_F(InteractiveTest, TerminalEditsCompletesAndRecallsLines) {
                                       "quit\n");
     if (run.exit == kNoTerminal) GTEST_SKIP() << "no pseudo-terminal on this machine";
     EXPECT_EQ(run.exit, 0) << run.out;
+    // Each place in the line completes what may come there.
+    EXPECT_THAT(run.out, HasSubstr("Frame (assembly, /w/Frame.iam): 3 custom properties"));
     EXPECT_THAT(run.out, HasSubstr("the add-in is active"));
     // Only the changed setting is shown again.
     EXPECT_THAT(run.out, HasSubstr("  MassPrec (MassPrecision)   4  Precision"));
