@@ -225,15 +225,16 @@ void TerminalPerson::Answer(DialogKind kind, ui::Form& form) {
         if (reading != LineReader::Reading::kLine) {
             // Ctrl-C on an empty line presses Escape; the end of input (the
             // person has gone) closes the window. Neither keeps anything.
-            words = {kind == DialogKind::kMessage ? "ok" : reading == LineReader::Reading::kCancel ? "escape" : "close"};
-            out_ << "  (" << (reading == LineReader::Reading::kCancel ? "Ctrl-C" : "end of input") << ": "
+            const bool escape = reading == LineReader::Reading::kCancel;
+            words = {kind == DialogKind::kMessage ? "ok" : escape ? "escape" : "close"};
+            out_ << "  (" << (escape ? "Ctrl-C" : "end of input") << ": "
                  << words[0] << ")\n";
         } else {
             words = Words(line);
         }
         if (kind == DialogKind::kMessage) words = {"ok"};
         if (words.empty()) continue;
-        if (words[0] == "help" || words[0] == "?") {
+        if (Lower(words[0]) == "help" || words[0] == "?") {
             for (const auto& help : ActionHelp(kind)) out_ << "  " << help << "\n";
             continue;
         }
@@ -303,8 +304,8 @@ std::string TerminalPerson::PickMenu(const std::vector<ui::MenuEntry>& entries) 
     }
 }
 
-bool RunInteractive(Session& session, const MemoryHost& host, LineReader& reader, const std::string& heldBack,
-                    std::ostream& out, std::ostream& err) {
+bool RunInteractive(Session& session, const MemoryHost& host, LineReader& reader, const std::string& output,
+                    bool force, std::ostream& out, std::ostream& err) {
     out << "Type a step (help lists them, Tab completes; quit, Ctrl-D or Ctrl-C twice leaves).\n";
     const Completer completer = [&host](const std::vector<std::string>& before) { return StepWords(host, before); };
     bool allRan = true;
@@ -322,7 +323,7 @@ bool RunInteractive(Session& session, const MemoryHost& host, LineReader& reader
             if (leaving) break;
             leaving = true;
             out << "  (Ctrl-C again, Ctrl-D or quit ends the session: the add-in is unloaded, its settings saved"
-                << (heldBack.empty() ? "" : ", and the output written") << ")\n";
+                << (output.empty() ? "" : ", and " + output + " written") << ")\n";
             continue;
         }
         leaving = false;
@@ -351,9 +352,9 @@ bool RunInteractive(Session& session, const MemoryHost& host, LineReader& reader
             allRan = false;
             err << "  " << FailureKind(e) << ": " << e.what() << "\n";
         }
-        if (session.HidFailures() && !heldBack.empty() && !heldBackSaid) {
+        if (session.HidFailures() && !output.empty() && !force && !heldBackSaid) {
             heldBackSaid = true;
-            out << "  " << heldBack
+            out << "  " << output
                 << " is held back from here on, since what the add-in left may be half done; when the session "
                    "ends you are asked whether to write it all the same\n";
         }

@@ -30,12 +30,12 @@ private:
 
 // Reads steps until the end of input, "quit", or Ctrl-C twice on an empty
 // line, running each at once. A failing step, or one typed wrong, is
-// reported on `err` and the session goes on. `heldBack` names the output
-// that a hidden failure holds back (empty when there is none or it is
-// written regardless): the person is told when that happens. True when
-// every step ran.
-bool RunInteractive(Session& session, const MemoryHost& host, LineReader& reader, const std::string& heldBack,
-                    std::ostream& out, std::ostream& err);
+// reported on `err` and the session goes on. `output` is the file written
+// at the end (empty for none); unless `force`, a hidden failure holds it
+// back, and the person is told when that happens. True when every step
+// ran.
+bool RunInteractive(Session& session, const MemoryHost& host, LineReader& reader, const std::string& output,
+                    bool force, std::ostream& out, std::ostream& err);
 
 // Asks whether to write `file`, held back by a hidden failure, all the
 // same. Anything but yes is no.

@@ -43,7 +43,8 @@ char** Complete(const char* text, int start, int) {
     matches.clear();
     if (!offered) return nullptr;
     const std::string typed = text;
-    for (const std::string& word : (*offered)(Words(std::string_view(rl_line_buffer, static_cast<std::size_t>(start))))) {
+    const std::vector<std::string> before = Words(std::string_view(rl_line_buffer, static_cast<std::size_t>(start)));
+    for (const std::string& word : (*offered)(before)) {
         const bool quoted = word.size() > 1 && word.front() == '"';
         if (StartsWithBlind(word, typed) || (quoted && StartsWithBlind(word.substr(1), typed))) matches.push_back(word);
     }

@@ -288,8 +288,8 @@ int Run(const Options& o) {
     if (interactive) {
         std::cout << "Workspace " << o.workspace->string() << ": " << workspace.host.Documents().size()
                   << " documents; registry store " << face->RegistryName() << ".\n";
-        const std::string heldBack = outFile && !o.force ? outFile->string() : std::string();
-        allRan = RunInteractive(session, workspace.host, reader, heldBack, std::cout, std::cerr);
+        allRan = RunInteractive(session, workspace.host, reader, outFile ? outFile->string() : std::string(), o.force,
+                                std::cout, std::cerr);
     } else {
         bool first = true;
         for (const Step& step : steps) {
