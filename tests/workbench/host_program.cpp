@@ -57,6 +57,13 @@ fs::path HostProgramTest::Write(const std::string& name, const std::string& text
     return dir_ / name;
 }
 
+void HostProgramTest::StoreSettings(const std::string& values) {
+    Write(Registry().filename().string(),
+          "Windows Registry Editor Version 5.00\n\n"
+          "[HKEY_CURRENT_USER\\Software\\Quillfern\\Copy Custom Prop\\Defaults]\n" +
+              values);
+}
+
 std::string HostProgramTest::Read(const fs::path& file) const {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream text;

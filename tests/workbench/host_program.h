@@ -63,6 +63,9 @@ protected:
     std::filesystem::path Path(const std::string& name) const { return dir_ / name; }
     // The registry store every run uses unless told otherwise.
     std::filesystem::path Registry() const { return dir_ / "registry.reg"; }
+    // Writes that store with `values` (lines of the export format) as the
+    // stored settings.
+    void StoreSettings(const std::string& values);
 
     // Runs the program with `args` and `input` on its standard input.
     Outcome Run(const std::vector<std::string>& args, const std::string& input = "") const;

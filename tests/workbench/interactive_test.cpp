@@ -49,10 +49,7 @@ TEST_F(InteractiveTest, OptionsDialogIsATextForm) {
 // setting that is no number ends the settings load) leaves none behind, so
 // a retry does not show a second set.
 TEST_F(InteractiveTest, FailedActivationLeavesNoCommands) {
-    Write("registry.reg",
-          "Windows Registry Editor Version 5.00\n\n"
-          "[HKEY_CURRENT_USER\\Software\\Quillfern\\Copy Custom Prop\\Defaults]\n"
-          "\"CopyMass\"=\"plenty\"\n");
+    StoreSettings("\"CopyMass\"=\"plenty\"\n");
     const Outcome run = Type("addin load\ncommands\naddin load\ncommands\nquit\n");
     EXPECT_EQ(run.exit, 1);
     EXPECT_THAT(run.err, HasSubstr("type mismatch: \"plenty\" is not a number"));
@@ -118,10 +115,14 @@ TEST_F(InteractiveTest, TerminalOnStandardInputMeansInteractive) {
 
 // At a terminal lines are edited: Tab completes a document, a step, a
 // command or a setting, Up recalls the line before, and Ctrl-D in a dialog
-// closes that dialog only.
-TEST_F(InteractiveTest, TerminalEditsCompletesAndRecallsLines) {
+// closes that dialog only. Ctrl-C drops the line being typed, at the
+// host's prompt and in a dialog; twice on an empty line it ends the session
+// as quit does: the add-in is unloaded, so the setting changed in the
+// dialog is saved, and --out is written.
+TEST_F(InteractiveTest, TerminalEditsCompletesRecallsAndCancelsLines) {
     Write("workspace.json", kWorkspace);
-    const Outcome run = RunOnTerminal({"--registry", Registry().string(), Path("workspace.json").string()},
+    const Outcome run = RunOnTerminal({"--registry", Registry().string(), "--out", Path("out.json").string(),
+                                       Path("workspace.json").string()},
                                       "show Fr\t\n"
                                       "addin lo\t\n"
                                       "settings\n"
@@ -129,7 +130,13 @@ TEST_F(InteractiveTest, TerminalEditsCompletesAndRecallsLines) {
                                       "set MassP\t 4\n"
                                       "\x04"
                                       "\x1b[A\x1b[A\x1b[A\n"
-                                      "quit\n");
+                                      "command options\n"
+                                      "set MassPrec 6\n"
+                                      "set Sel\x03"
+                                      "ok\n"
+                                      "show Pla\x03"
+                                      "\x03"
+                                      "\x03");
     if (run.exit == kNoTerminal) GTEST_SKIP() << "no pseudo-terminal on this machine";
     EXPECT_EQ(run.exit, 0) << run.out;
     // Each place in the line completes what may come there.
@@ -142,26 +149,7 @@ TEST_F(InteractiveTest, TerminalEditsCompletesAndRecallsLines) {
     ASSERT_NE(first, std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Mass: Precision", first + 1), std::string::npos) << run.out;
     EXPECT_THAT(run.out, ContainsRegex("MassPrec \\(MassPrecision\\) +1 +Mass: Precision"));
-}
 
-// Ctrl-C drops the line being typed, at the host's prompt and in a dialog;
-// twice on an empty line it ends the session as quit does: the add-in is
-// unloaded, so the setting changed in the dialog is saved, and --out is
-// written.
-TEST_F(InteractiveTest, CtrlCDropsTheLineAndTwiceEndsTheSessionInOrder) {
-    Write("workspace.json", kWorkspace);
-    const Outcome run = RunOnTerminal({"--registry", Registry().string(), "--out", Path("out.json").string(),
-                                       Path("workspace.json").string()},
-                                      "addin load\n"
-                                      "command options\n"
-                                      "set MassPrec 6\n"
-                                      "set Sel\x03"
-                                      "ok\n"
-                                      "show Pla\x03"
-                                      "\x03"
-                                      "\x03");
-    if (run.exit == kNoTerminal) GTEST_SKIP() << "no pseudo-terminal on this machine";
-    EXPECT_EQ(run.exit, 0) << run.out;
     EXPECT_THAT(run.out, HasSubstr("options> set Sel^C\r\noptions> "));
     EXPECT_THAT(run.out, HasSubstr("MassPrec 1 -> 6"));
     EXPECT_THAT(run.out, HasSubstr("host> show Pla^C\r\nhost> ^C\r\n  (Ctrl-C again, Ctrl-D or quit ends the session"));

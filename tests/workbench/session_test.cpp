@@ -130,10 +130,7 @@ TEST_F(HostProgramTest, OptionsReachTheRegistryWhenTheAddInIsUnloaded) {
 // refuses the dialog as it must, and the session says which setting it is
 // and how to change it.
 TEST_F(HostProgramTest, StoredSettingTheDialogCannotShowIsNamed) {
-    Write("registry.reg",
-          "Windows Registry Editor Version 5.00\n\n"
-          "[HKEY_CURRENT_USER\\Software\\Quillfern\\Copy Custom Prop\\Defaults]\n"
-          "\"MassPrecision\"=dword:00000063\n\"EraseFirst\"=dword:00000007\n");
+    StoreSettings("\"MassPrecision\"=dword:00000063\n\"EraseFirst\"=dword:00000007\n");
     const Outcome run = RunScript("addin load\nexpect options ok\ncommand options\n");
     EXPECT_EQ(run.exit, 1);
     EXPECT_THAT(run.err, HasSubstr(":3: command options: invalid property value: "));
