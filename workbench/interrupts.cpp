@@ -8,10 +8,10 @@ namespace {
 
 volatile std::sig_atomic_t noted = 0;
 
-void Note(int signal) {
-    noted = signal;
+void Note(int number) {
+    noted = number;
     // Some C runtimes put the default back before calling a handler.
-    std::signal(signal, &Note);
+    std::signal(number, &Note);
 }
 
 }  // namespace
@@ -24,11 +24,11 @@ void NoteInterrupts() {
 int PendingInterrupt() { return noted; }
 
 int TakeInterrupt() {
-    const int signal = noted;
+    const int number = noted;
     noted = 0;
-    return signal;
+    return number;
 }
 
-const char* InterruptName(int signal) { return signal == SIGTERM ? "SIGTERM" : "SIGINT"; }
+const char* InterruptName(int number) { return number == SIGTERM ? "SIGTERM" : "SIGINT"; }
 
 }  // namespace bm::workbench

@@ -15,6 +15,6 @@ int PendingInterrupt();
 // The same, forgetting it.
 int TakeInterrupt();
 // "SIGINT" or "SIGTERM".
-const char* InterruptName(int signal);
+const char* InterruptName(int number);
 
 }  // namespace bm::workbench
