@@ -21,8 +21,9 @@
 
 source "$(dirname "${BASH_SOURCE[0]}")/wine32-set.sh"
 
-# How long a wait on Wine's server may take before it counts as hung.
-WINE_WAIT_SECONDS=120
+# How long Wine's own tools and a wait on its server may take before they
+# count as hung (a prefix's first start makes its 32-bit half under qemu).
+WINE_WAIT_SECONDS=300
 
 choose_wine_loaders() {
   [[ -n "${WINE64:-}" ]] && return 0
@@ -50,7 +51,7 @@ wine_runs_32bit() {
 # Wine's own tools (wineboot, reg) run as 64-bit programs.
 wine_tool() {
   choose_wine_loaders
-  "$WINE64" "$@"
+  timeout "$WINE_WAIT_SECONDS" "$WINE64" "$@"
 }
 
 # The loader for a Windows program: the 64-bit one for an x86-64 program
