@@ -2,7 +2,7 @@
 # Builds and runs every test: the Linux build, the build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
 # bounded time, then the 32-bit and 64-bit Windows builds with their tests
-# under Wine.
+# and their installer packages under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh windows
@@ -51,6 +51,7 @@ else
   echo "== win32 tests: not run, this machine cannot run 32-bit programs (no IA32 emulation)"
 fi
 run_preset win64
+bash scripts/package-test.sh build/win32 build/win64
 
 echo "== the same sessions on the Linux and the Windows workbench"
 bash scripts/compare-faces.sh build/dev build/win32 build/win64

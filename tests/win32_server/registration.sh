@@ -3,7 +3,8 @@
 # registry entries, creates the class by its ProgID from a script, then
 # unregisters it and checks that every entry has gone. Runs in whatever
 # WINEPREFIX the environment gives.
-# Usage: registration.sh WINE-LOADER 32|64 DLL settings.vbs
+# Usage: registration.sh WINE-LOADER 32|64 DLL settings.vbs (what it prints
+# is in settings.expected beside it)
 set -u
 wine=$1 view=/reg:$2 dll=$3 script=$4
 class='{F5E15921-9A9A-11D5-B219-0000E83F3400}'
@@ -50,12 +51,7 @@ expect_value "Interface\\$iid\\TypeLib" "" "$libid"
 
 echo "== cscript $(basename "$script")"
 # Wine's cscript reports a script failure only by what it did not print.
-expected="settings 00000 000 000 000
-PhysicalUpdate 0
-PhysicalUpdate 2
-MassPrec 5
-Automation is Nothing True
-PhysicalUpdate fails 8002000A PhysicalUpdate: Mass + Area + Volume overflows"
+expected=$(cat "${script%.vbs}.expected")
 printed=$("$wine" cscript //nologo "$(windows_path "$script")" | tr -d '\r')
 echo "$printed"
 [ "$printed" = "$expected" ] || fail "the script printed other lines than these:
