@@ -25,7 +25,9 @@ settings='HKCU\Software\Quillfern\Copy Custom Prop\Defaults'
 settings_vbs=tests/win32_server/settings.vbs
 failures=0
 scratch=$(mktemp -d)
-trap 'stop_wine; rm -rf "$scratch"' EXIT
+# Only the prefixes made here are stopped, never the caller's.
+unset WINEPREFIX
+trap '[ -n "${WINEPREFIX:-}" ] && stop_wine; rm -rf "$scratch"' EXIT
 
 fail() {
   echo "FAILED: $*"
