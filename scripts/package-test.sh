@@ -4,9 +4,12 @@
 #   - its Registry table holds every row of the class's registration;
 #   - `msiexec /i /qn` into a fresh prefix leaves the same keys and values
 #     as `regsvr32` in another fresh prefix (the DLL's path aside), and a
-#     script creates the class by its ProgID and reads its settings;
+#     script creates the class by its ProgID and reads its settings; the
+#     DLL the class names carries the version; a repair restores a deleted
+#     key;
 #   - the next version installed over it leaves one product: the older
-#     one's product code is no longer known, the newer one is listed;
+#     one's product code is no longer known, the newer one is listed, and
+#     the older package refuses to go over it;
 #   - `msiexec /x /qn` leaves the prefix's files and registry as they were
 #     before the install, but for the user's settings, which stay.
 # A 32-bit package is built and its table checked everywhere; it is tried
@@ -193,10 +196,18 @@ $expected_settings"
   echo "$printed"
   [[ $printed == *'\Quillfern\Brindlemark\Brindlemark5.dll '"$version.0" ]] ||
     fail "the registered DLL is not the installed one of version $version.0"
+  local server="HKCR\\CLSID\\$class\\InprocServer32" registered
+  registered=$("$wine" reg query "$server" /ve 2>&1 | tr -d '\r' | grep REG_SZ)
+  "$wine" reg delete "$server" /f >/dev/null
+  product=$(product_property "$msi" ProductCode)
+  # A repair of the registry entries; Wine's msiexec does not take /fm.
+  "$wine" msiexec /i "$win_msi" REINSTALL=ALL REINSTALLMODE=m /qn || fail "the repair answered $?"
+  printed=$("$wine" reg query "$server" /ve 2>&1 | tr -d '\r' | grep REG_SZ)
+  echo "a repair restores a deleted InprocServer32: $printed"
+  [ -n "$printed" ] && [ "$printed" = "$registered" ] || fail "the repair did not restore InprocServer32"
   # The user's settings, as the add-in leaves them when it is unloaded.
   "$wine" reg add "$settings" /v MassPrec /t REG_DWORD /d 5 /f >/dev/null || fail "reg add answered $?"
 
-  product=$(product_property "$msi" ProductCode)
   next=${version%.*}.$((${version##*.} + 1))
   next_msi=$scratch/Brindlemark5-$next-$arch.msi
   echo "== upgrade: $(basename "$next_msi") over $product"
@@ -210,6 +221,11 @@ $expected_settings"
     echo "msiexec /x $product (the older version): status 1605, not an installed product"
   else
     fail "msiexec /x $product of the older version answered $status, not 1605"
+  fi
+  if "$wine" msiexec /i "$win_msi" /qn; then
+    fail "the older package installed over the newer one"
+  else
+    echo "msiexec /i $(basename "$msi") over the newer version: refused"
   fi
   snapshot upgraded
   local products
