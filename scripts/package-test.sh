@@ -272,7 +272,7 @@ for build in "$@"; do
   cmake --build "$build" --target msi >/dev/null || { fail "cannot build $msi"; continue; }
   check_tables "$msi" "$arch" "$version"
   if [ "$arch" = x86 ] && ! wine_runs_32bit; then
-    echo "== $(basename "$msi") under Wine: not run, this machine cannot run 32-bit programs"
+    echo "== $(basename "$msi") under Wine: not run: $WINE32_PROBLEM"
     continue
   fi
   try_package "$build" "$msi" "$arch" "$version"
