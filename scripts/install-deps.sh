@@ -19,9 +19,10 @@ if [ "${1:-}" = windows ]; then
   windows=1
   # googletest (above) brings the GoogleTest sources the cross builds compile;
   # libwine-dev brings the automation IDL files widl reads; fonts-wine the
-  # dialogs' fonts; xvfb and xauth a display for the dialogs' pictures.
+  # dialogs' fonts; xvfb and xauth a display for the dialogs' pictures;
+  # wixl builds the installer packages, msitools reads them back.
   packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64
-             libwine-dev wine wine64 fonts-wine xvfb xauth)
+             libwine-dev wine wine64 fonts-wine xvfb xauth wixl msitools)
 fi
 
 sudo=()

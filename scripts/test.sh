@@ -2,8 +2,9 @@
 # Builds and runs every test: the Linux build, the build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
 # bounded time, then the 32-bit and 64-bit Windows builds with their tests
-# under Wine, the same sessions on every face, and the dialogs' pictures.
-# Each stage's time is printed as it ends, and all of them at the end.
+# and their installer packages under Wine, the same sessions on every face,
+# and the dialogs' pictures. Each stage's time is printed as it ends, and
+# all of them at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -74,6 +75,8 @@ else
   echo "== win32 tests: not run: $WINE32_PROBLEM"
 fi
 run_preset win64
+stage "the installer packages under Wine"
+bash scripts/package-test.sh build/win32 build/win64
 
 stage "the same sessions on every face"
 bash scripts/compare-faces.sh build/dev build/win32 build/win64
