@@ -19,8 +19,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# The loader is chosen when the test runs (scripts/wine-run.sh): where the
+# machine cannot run 32-bit programs itself, the 32-bit one runs under
+# qemu's emulation.
 if(BM_MINGW_ARCH STREQUAL "i686")
-  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/wine)
+  set(BM_WINE_BITS 32)
 else()
-  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+  set(BM_WINE_BITS 64)
 endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh ${BM_WINE_BITS})

@@ -34,17 +34,24 @@ finish() {
 }
 trap finish EXIT
 
-# face name, then the command that starts its program.
 faces=(linux win32 win64)
 if ! wine_runs_32bit; then
   faces=(linux win64)
-  echo "win32 is not compared: this machine cannot run 32-bit programs"
+  echo "win32 is not compared: $WINE32_PROBLEM"
 fi
-declare -A program=(
-  [linux]="$linux/bin/brindlemark-host"
-  [win32]="wine $win32/bin/brindlemark-host.exe"
-  [win64]="$WINE64 $win64/bin/brindlemark-host.exe"
-)
+# Runs a face's workbench with the arguments given.
+run_face() {
+  local face="$1"
+  shift
+  case "$face" in
+    linux) "$linux/bin/brindlemark-host" "$@" ;;
+    win32) "$WINE32" "$win32/bin/brindlemark-host.exe" "$@" ;;
+    win64) "$WINE64" "$win64/bin/brindlemark-host.exe" "$@" ;;
+  esac
+}
+# The add-in's class id, as its source declares it.
+class_id="$(sed -n 's/.*kClassId = "\({[0-9A-F-]*}\)";.*/\1/p' addin/cbrindlemark5.h)"
+[[ -n "$class_id" ]] || { echo "compare-faces: no class id in addin/cbrindlemark5.h" >&2; exit 1; }
 
 # Each run of value lines (those matching the pattern) sorted by name: the
 # Linux store keeps values in the order written, Wine's registry by name.
@@ -85,7 +92,8 @@ for script in tests/workbench/sessions/*.txt; do
   sessions+=("${code:-0} $script")
 done
 for session in "${sessions[@]}"; do
-  read -r expected script options <<<"$session"
+  read -r -a words <<<"$session"
+  expected="${words[0]}" script="${words[1]}" options=("${words[@]:2}")
   name="$(basename "$script" .txt)"
   differs=0
   for face in "${faces[@]}"; do
@@ -94,15 +102,15 @@ for session in "${sessions[@]}"; do
     # A session may start from a registry of its own, beside its script.
     [[ -f "${script%.txt}.reg" ]] && cp "${script%.txt}.reg" "$dir/registry.reg"
     set +e
-    ${program[$face]} $options --registry "$dir/registry.reg" --out "$dir/out.json" --script "$script" \
+    run_face "$face" "${options[@]}" --registry "$dir/registry.reg" --out "$dir/out.json" --script "$script" \
       samples/workspace.json >"$dir/stdout" 2>"$dir/stderr" </dev/null
     echo $? >"$dir/exit"
     set -e
     if [[ -f "$dir/registry.reg" ]]; then
       settings_part "$dir/registry.reg" >"$dir/settings.reg"
       # The readable name of the class registration, which activation sets.
-      awk '/^\[/ { inClass = $0 ~ /^\[HKEY_CLASSES_ROOT\\CLSID\\\{F5E15921-9A9A-11D5-B219-0000E83F3400\}\]$/ }
-           inClass && /^@=/' "$dir/registry.reg" >"$dir/class-name"
+      key="[HKEY_CLASSES_ROOT\\CLSID\\$class_id]" awk '/^\[/ { inClass = $0 == ENVIRON["key"] } inClass && /^@=/' \
+        "$dir/registry.reg" >"$dir/class-name"
     fi
     # The host calls counted by the `calls` step; on Windows its lookups by
     # name, which must be none.

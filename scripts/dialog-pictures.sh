@@ -6,10 +6,15 @@
 # Copy them into docs/pictures when the dialogs change.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [[ $# -ne 2 || ! -f "$1/bin/brindlemark-host.exe" ]]; then
+  echo "usage: dialog-pictures.sh BUILD_DIR OUTDIR (BUILD_DIR holding bin/brindlemark-host.exe)" >&2
+  exit 2
+fi
 build="$1"
 out="$2"
-rm -rf "$out"
+# Only the pictures of an earlier run go: OUTDIR may be any folder.
 mkdir -p "$out"
+rm -f "$out"/[0-9][0-9]-*.png
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 

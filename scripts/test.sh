@@ -2,9 +2,32 @@
 # Builds and runs every test: the Linux build, the build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
 # bounded time, then the 32-bit and 64-bit Windows builds with their tests
-# under Wine.
+# and their installer packages under Wine, the same sessions on every face,
+# and the dialogs' pictures. Each stage's time is printed as it ends, and
+# all of them at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+stage_names=() stage_seconds=() stage_name="" stage_start=$SECONDS
+# Ends the running stage, if any, and starts the one named.
+stage() {
+  if [[ -n "$stage_name" ]]; then
+    stage_names+=("$stage_name") stage_seconds+=($((SECONDS - stage_start)))
+    echo "   ($stage_name: $((SECONDS - stage_start)) s)"
+  fi
+  stage_name="$1" stage_start=$SECONDS
+  [[ -z "$1" ]] || echo "== $1"
+}
+stage_report() {
+  local i
+  echo "== time by stage"
+  for i in "${!stage_names[@]}"; do
+    printf '   %-34s %5d s\n' "${stage_names[$i]}" "${stage_seconds[$i]}"
+  done
+  printf '   %-34s %5d s\n' total "$SECONDS"
+}
+
+stage "installing what is missing"
 bash scripts/install-deps.sh windows
 
 # Builds and tests one preset. A passing build or test run says only its
@@ -18,13 +41,13 @@ quietly() {
   fi
 }
 build_preset() {
-  echo "== $1 build"
+  stage "$1 build"
   quietly cmake --preset "$1"
   quietly cmake --build --preset "$1" -j "$(nproc)"
 }
 run_preset() {
   build_preset "$1"
-  echo "== $1 tests"
+  stage "$1 tests"
   quietly ctest --preset "$1"
   grep -E '^[0-9]+% tests passed' "$log"
 }
@@ -32,6 +55,7 @@ run_preset() {
 for preset in dev asan; do
   run_preset "$preset"
 done
+stage "fuzz targets"
 bash scripts/fuzz.sh
 
 # A Wine prefix of this run's own, so nothing of the user's Wine setup is
@@ -39,25 +63,29 @@ bash scripts/fuzz.sh
 source scripts/wine-prefix.sh
 scratch="$(mktemp -d)"
 trap 'stop_wine; rm -rf "$scratch" "$log"' EXIT
-echo "== preparing a Wine prefix"
+stage "preparing a Wine prefix"
 prepare_wine_prefix "$scratch/wine"
 
-# The 32-bit build is always built; its tests need a machine that runs
-# 32-bit programs, and where they cannot run the output says so.
+# The 32-bit build is always built; where its programs cannot run, the
+# output says why.
 if wine_runs_32bit; then
   run_preset win32
 else
   build_preset win32
-  echo "== win32 tests: not run, this machine cannot run 32-bit programs (no IA32 emulation)"
+  echo "== win32 tests: not run: $WINE32_PROBLEM"
 fi
 run_preset win64
+stage "the installer packages under Wine"
+bash scripts/package-test.sh build/win32 build/win64
 
-echo "== the same sessions on the Linux and the Windows workbench"
+stage "the same sessions on every face"
 bash scripts/compare-faces.sh build/dev build/win32 build/win64
 
 # Pictures of the dialogs under Xvfb, kept in the build folder; the ones
 # in docs/pictures are copied from there when the dialogs change.
 pictures_build=build/win64
 wine_runs_32bit && pictures_build=build/win32
-echo "== pictures of the dialogs"
+stage "pictures of the dialogs ($pictures_build)"
 bash scripts/dialog-pictures.sh "$pictures_build" "$pictures_build/pictures"
+stage ""
+stage_report

@@ -10,39 +10,81 @@
 # window manager. The desktop is set through Wine's registry keys: starting
 # it with `explorer /desktop=` would swallow the program's exit code.
 # stop_wine ends the server.
-#   Some machines cannot run 32-bit programs at all (a kernel without IA32
-# emulation): there `wine` (the 32-bit loader, preferred by Debian's wrapper)
-# fails with "Exec format error". wine_runs_32bit tells; the prefix is then
-# made by the 64-bit loader, and only 64-bit Windows programs can run.
+#   The loaders, WINE64 and WINE32, are chosen once (choose_wine_loaders)
+# and exported, so that the programs and scripts started later use the
+# same: the system's own where its 32-bit Wine runs; otherwise the set of
+# wine32-set.sh, whose 32-bit loader runs under qemu-i386, where that set
+# is ready; otherwise the system's 64-bit loader alone, WINE32 empty and
+# WINE32_PROBLEM saying why 32-bit programs cannot run.
+#   WINE_RUNS_32BIT=no leaves 32-bit programs out on purpose, for a quick
+# run of the 64-bit face alone.
 
-WINE64=/usr/lib/wine/wine64
+source "$(dirname "${BASH_SOURCE[0]}")/wine32-set.sh"
 
-# Asked of the machine once; every later call answers from the first.
-wine_runs_32bit() {
-  if [ -z "${WINE_RUNS_32BIT:-}" ]; then
-    if /usr/lib/wine/wine --version >/dev/null 2>&1; then WINE_RUNS_32BIT=yes; else WINE_RUNS_32BIT=no; fi
+# How long Wine's own tools and a wait on its server may take before they
+# count as hung (a prefix's first start makes its 32-bit half under qemu).
+WINE_WAIT_SECONDS=300
+
+choose_wine_loaders() {
+  [[ -n "${WINE64:-}" ]] && return 0
+  WINE32="" WINE32_PROBLEM=""
+  if [[ "${WINE_RUNS_32BIT:-}" == no ]]; then
+    WINE32_PROBLEM="left out on request (WINE_RUNS_32BIT=no)" WINE64=/usr/lib/wine/wine64
+  elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    WINE32=/usr/lib/wine/wine WINE64=/usr/lib/wine/wine64
+  else
+    WINE32_PROBLEM="$(wine32_set_problem)"
+    if [[ -z "$WINE32_PROBLEM" ]]; then
+      WINE32="$WINE32_SET_LOADERS/wine" WINE64="$WINE32_SET_LOADERS/wine64"
+    else
+      WINE64=/usr/lib/wine/wine64
+    fi
   fi
-  [ "$WINE_RUNS_32BIT" = yes ]
+  export WINE32 WINE64 WINE32_PROBLEM
 }
 
-# The loader for Wine's own tools (wineboot, reg) on this machine.
+wine_runs_32bit() {
+  choose_wine_loaders
+  [[ -n "$WINE32" ]]
+}
+
+# Wine's own tools (wineboot, reg) run as 64-bit programs.
 wine_tool() {
-  if wine_runs_32bit; then wine "$@"; else "$WINE64" "$@"; fi
+  choose_wine_loaders
+  timeout "$WINE_WAIT_SECONDS" "$WINE64" "$@"
 }
 
 # The loader for a Windows program: the 64-bit one for an x86-64 program
-# (machine 0x8664 in its PE header), `wine` for a 32-bit one.
+# (machine 0x8664 in its PE header), the 32-bit one otherwise.
 wine_loader_for() {
   local pe machine
+  choose_wine_loaders
   pe=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
   machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$1" | tr -d ' ')
-  if [ "$machine" = 8664 ]; then echo "$WINE64"; else echo wine; fi
+  if [ "$machine" = 8664 ]; then echo "$WINE64"; else echo "$WINE32"; fi
+}
+
+# The server's processes of this prefix: the services of another prefix on
+# the same machine do not count.
+prefix_runs_services() {
+  local pid
+  for pid in $(pgrep -f 'system32\\services.exe'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
+}
+
+wait_for_wineserver() {
+  if ! timeout "$WINE_WAIT_SECONDS" wineserver -w; then
+    echo "Wine's server for $WINEPREFIX did not end within $WINE_WAIT_SECONDS s" >&2
+    return 1
+  fi
 }
 
 prepare_wine_prefix() {
-  export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  choose_wine_loaders
+  export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINELOADER="$WINE64"
   mkdir -p "$WINEPREFIX"
-  wine_runs_32bit || export WINELOADER="$WINE64"
   wineserver -p
   wine_tool wineboot -i </dev/null >/dev/null 2>&1
   if [ "${2:-}" = display ]; then
@@ -58,12 +100,16 @@ prepare_wine_prefix() {
   else
     wine_tool reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
   fi
+  if wine_runs_32bit && [[ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]]; then
+    echo "the Wine prefix $WINEPREFIX has no 32-bit system (syswow64 is empty)" >&2
+    return 1
+  fi
   # The desktop and the services start again with these settings.
   wineserver -k
-  wineserver -w
+  wait_for_wineserver
   wineserver -p
   wine_tool wineboot </dev/null >/dev/null 2>&1
-  if ! pgrep -f 'system32\\services.exe' >/dev/null; then
+  if ! prefix_runs_services; then
     echo "the Wine prefix $WINEPREFIX did not start its services" >&2
     return 1
   fi
@@ -71,5 +117,5 @@ prepare_wine_prefix() {
 
 stop_wine() {
   wineserver -k 2>/dev/null || true
-  wineserver -w 2>/dev/null || true
+  wait_for_wineserver 2>/dev/null || true
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "brindlemark_version.h"
 #include "workbench/host_face.h"
 #include "workbench/interactive.h"
 #include "workbench/interrupts.h"
@@ -36,6 +37,9 @@ constexpr int kInterrupted = 4;
 constexpr const char* kProgram = "brindlemark-host";
 // A session script is a page of steps; anything larger is not one.
 constexpr std::uintmax_t kMaxScriptBytes = 1u << 20;
+
+// The program and its version: the first line of --help and of --version.
+const char* const kVersion = "brindlemark-host " BM_VERSION_TEXT " (" BM_PRODUCT " by " BM_COMPANY ")\n";
 
 const char* const kUsage =
     "Usage: brindlemark-host [OPTIONS] WORKSPACE\n"
@@ -60,6 +64,7 @@ const char* const kUsage =
     "  --force             write it even when the add-in hid a failure (exit 3)\n"
     "  --quiet             no report of the properties each step changed\n"
     "  --help              show this text\n"
+    "  --version           show the program's version\n"
     "\n"
     "Without --out or --save nothing on disk changes but the registry store. After\n"
     "a script, output is written only when every step ran, and not when the add-in\n"
@@ -94,6 +99,7 @@ struct Options {
     bool quiet = false;
     bool interactive = false;
     bool help = false;
+    bool version = false;
 };
 
 class UsageError : public std::runtime_error {
@@ -140,6 +146,8 @@ Options ParseOptions(int argc, char** argv) {
         };
         if (arg == "--help" || arg == "-h") {
             flag(o.help);
+        } else if (arg == "--version") {
+            flag(o.version);
         } else if (arg == "--workspace") {
             once(o.workspace, fs::path(value()));
         } else if (arg == "--script") {
@@ -170,7 +178,7 @@ Options ParseOptions(int argc, char** argv) {
             o.workspace = fs::path(arg);
         }
     }
-    if (o.help) return o;
+    if (o.help || o.version) return o;
     if (!o.workspace) throw UsageError("no workspace file given");
     if (o.out && o.save) throw UsageError("--out and --save both say where to write; give one");
     if (o.interactive && o.script) throw UsageError("--interactive and --script exclude each other");
@@ -367,7 +375,11 @@ int main(int argc, char** argv) {
         return kBadInput;
     }
     if (options.help) {
-        std::cout << kUsage << StepHelp() << "\n" << ExpectHelp();
+        std::cout << kVersion << kUsage << StepHelp() << "\n" << ExpectHelp();
+        return kAllRan;
+    }
+    if (options.version) {
+        std::cout << kVersion << BM_COPYRIGHT << "\n";
         return kAllRan;
     }
     try {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "brindlemark5.h"
+#include "brindlemark_version.h"
 #include "platform/win32/addin_dispids.h"
 
 namespace {
@@ -55,6 +56,40 @@ protected:
     HRESULT(STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
     HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
 };
+
+// What Explorer's properties page and an installer read from the file.
+TEST_F(AddInDll, CarriesTheBuildsVersionAndMaker) {
+    wchar_t path[MAX_PATH] = {};
+    ASSERT_NE(GetModuleFileNameW(library, path, MAX_PATH), 0u);
+    const DWORD size = GetFileVersionInfoSizeW(path, nullptr);
+    ASSERT_NE(size, 0u) << "no version resource";
+    std::wstring data(size, L'\0');
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, data.data()));
+    auto query = [&](const wchar_t* name) -> void* {
+        void* value = nullptr;
+        UINT length = 0;
+        return VerQueryValueW(data.data(), name, &value, &length) && length ? value : nullptr;
+    };
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query(L"\\"));
+    ASSERT_NE(fixed, nullptr);
+    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(BM_VERSION_MINOR, BM_VERSION_MAJOR)));
+    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(0, BM_VERSION_PATCH)));
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+    auto text = [&](const wchar_t* name) {
+        const std::wstring key = L"\\StringFileInfo\\040904B0\\" + std::wstring(name);
+        const auto* value = static_cast<const wchar_t*>(query(key.c_str()));
+        return value ? std::wstring(value) : std::wstring(L"(none)");
+    };
+    const std::string version = BM_VERSION_TEXT;
+    EXPECT_EQ(text(L"CompanyName"), L"Quillfern");
+    EXPECT_EQ(text(L"ProductName"), L"Brindlemark");
+    EXPECT_EQ(text(L"FileVersion"), std::wstring(version.begin(), version.end()));
+    EXPECT_EQ(text(L"ProductVersion"), text(L"FileVersion"));
+    EXPECT_EQ(text(L"OriginalFilename"), L"Brindlemark5.dll");
+    EXPECT_EQ(text(L"LegalCopyright").rfind(L"Copyright", 0), 0u);
+    EXPECT_NE(text(L"FileDescription"), L"(none)");
+}
 
 TEST_F(AddInDll, StaysLoadedWhileAnObjectAFactoryOrALockRemains) {
     EXPECT_EQ(canUnloadNow(), S_OK);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "brindlemark_version.h"
 #include "host_program.h"
 
 namespace bm::workbench::testing {
@@ -198,6 +199,21 @@ INSTANTIATE_TEST_SUITE_P(
                 "no step after it can open the dialog"},
         BadLine{"WordsLeftOver", "settings now\n", 1, "'settings' takes nothing more, but 'now' follows"}),
     CaseName());
+
+// --- version --------------------------------------------------------------------------
+
+// The version comes from the build; it needs no workspace and runs nothing.
+TEST_F(HostProgramTest, VersionAndHelpNameTheBuildsVersion) {
+    const std::string line = "brindlemark-host " BM_VERSION_TEXT " (Brindlemark by Quillfern)\n";
+    const Outcome version = Run({"--version"});
+    EXPECT_EQ(version.exit, 0) << version.err;
+    EXPECT_EQ(version.out, line + BM_COPYRIGHT "\n");
+    const Outcome help = Run({"--help"});
+    EXPECT_EQ(help.exit, 0) << help.err;
+    EXPECT_THAT(help.out, StartsWith(line + "Usage: brindlemark-host"));
+    EXPECT_EQ(Run({"--version=now"}).exit, 2);
+    EXPECT_TRUE(Files().empty());
+}
 
 // --- bad usage ------------------------------------------------------------------------
 

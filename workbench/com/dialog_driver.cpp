@@ -35,9 +35,11 @@ using namespace std::chrono_literals;
 constexpr auto kPoll = 5ms;
 // How long a window may take to open, to close or to answer a question
 // once what should make it do so has been sent: far more than the add-in
-// takes, even under an emulator on a busy machine.
-constexpr auto kPatience = 10s;
-constexpr UINT kPatienceMs = 10000;
+// takes, even under an emulator on a busy machine (a 32-bit workbench
+// under qemu with the machine's two cores loaded six times over took more
+// than ten seconds for one step of the selection dialog).
+constexpr auto kPatience = 60s;
+constexpr UINT kPatienceMs = 60000;
 // How long a window that has taken its messages may take to draw itself,
 // for a picture.
 constexpr auto kPaintTime = 200ms;
@@ -565,6 +567,8 @@ private:
     // Waits until the add-in's thread has taken everything posted so far,
     // answering each window that opens meanwhile (a nested dialog is
     // answered before the next action on the one beneath it).
+    // The next action must not read what the thread has not yet done, so a
+    // thread that does not get there in time fails the step.
     void Settle() {
         const WPARAM marker = marker_.Post();
         for (const auto until = Clock::now() + kPatience; !over_ && Clock::now() < until;) {
@@ -578,6 +582,7 @@ private:
             if (reached) return;
             std::this_thread::sleep_for(kPoll);
         }
+        if (!over_ && !failed_) Fail("the add-in's dialogs did not take the last action within a minute");
     }
 
     bool AwaitVisible(HWND window) {
