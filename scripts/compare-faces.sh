@@ -34,16 +34,19 @@ finish() {
 }
 trap finish EXIT
 
-# face name, then the command that starts its program.
-faces=(linux win32 win64)
+# face name, then the command that starts its program. The -other faces
+# serve the Windows workbench's host of another identity.
+faces=(linux win32 win64 win32-other win64-other)
 if ! wine_runs_32bit; then
-  faces=(linux win64)
+  faces=(linux win64 win64-other)
   echo "win32 is not compared: this machine cannot run 32-bit programs"
 fi
 declare -A program=(
   [linux]="$linux/bin/brindlemark-host"
   [win32]="wine $win32/bin/brindlemark-host.exe"
   [win64]="$WINE64 $win64/bin/brindlemark-host.exe"
+  [win32-other]="wine $win32/bin/brindlemark-host.exe --host-types other"
+  [win64-other]="$WINE64 $win64/bin/brindlemark-host.exe --host-types other"
 )
 
 # Each run of value lines (those matching the pattern) sorted by name: the

@@ -4,6 +4,8 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <map>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -15,6 +17,7 @@
 #include "platform/win32/com_object.h"
 #include "platform/win32/dispatch_host.h"
 #include "platform/win32/gdi_raster.h"
+#include "platform/win32/server_interface.h"
 #include "platform/win32/this_module.h"
 #include "platform/win32/variant_convert.h"
 #include "platform/win32/win32_forms_runtime.h"
@@ -71,13 +74,25 @@ HRESULT Read(T* out, Get&& get) noexcept {
     return Entry([&] { *out = get(); });
 }
 
-class AddInObject final : public ComObject<_CBrindlemark5, ISupportErrorInfo> {
+class AddInObject final : public ComObject<_CBrindlemark5, ISupportErrorInfo>, private ServerCalls {
 public:
     explicit AddInObject(ComPtr<ITypeInfo> typeInfo)
         : typeInfo_(std::move(typeInfo)), object_(Module()) {
         LockModule();
     }
     ~AddInObject() override { UnlockModule(); }
+
+    // Besides its own interfaces, the object answers the host's add-in
+    // server interface, whatever the host's id for it (server_interface.h).
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        const HRESULT own = ComObject::QueryInterface(iid, out);
+        if (own != E_NOINTERFACE) return own;
+        ServerFace* face = FaceFor(iid);
+        if (!face) return E_NOINTERFACE;
+        AddRef();
+        *out = face;
+        return S_OK;
+    }
 
     // IDispatch, through the type information.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -105,7 +120,7 @@ public:
 
     // ISupportErrorInfo
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override {
-        return iid == __uuidof(_CBrindlemark5) ? S_OK : S_FALSE;
+        return iid == __uuidof(_CBrindlemark5) || faces_.count(iid) ? S_OK : S_FALSE;
     }
 
     // _CBrindlemark5
@@ -181,8 +196,30 @@ public:
     }
 
 private:
+    ServerFace* FaceFor(REFIID iid) {
+        if (const auto known = faces_.find(iid); known != faces_.end()) return known->second.get();
+        const std::shared_ptr<const ServerInterface> learned = LearnServerInterface(iid);
+        if (!learned) return nullptr;
+        return (faces_[iid] = std::make_unique<ServerFace>(*learned, static_cast<ServerCalls&>(*this))).get();
+    }
+
+    // ServerCalls: the host's server interface, onto the class's own members.
+    HRESULT ServerQueryInterface(REFIID iid, void** out) override { return QueryInterface(iid, out); }
+    ULONG ServerAddRef() override { return AddRef(); }
+    ULONG ServerRelease() override { return Release(); }
+    HRESULT ServerActivate(IDispatch* site, VARIANT_BOOL firstTime) override {
+        return ApplicationAddInServer_Activate(site, firstTime);
+    }
+    HRESULT ServerDeactivate() override { return ApplicationAddInServer_Deactivate(); }
+    HRESULT ServerExecuteCommand(LONG commandId) override { return ApplicationAddInServer_ExecuteCommand(commandId); }
+    HRESULT ServerAutomation(IDispatch** automation) override {
+        return get_ApplicationAddInServer_Automation(automation);
+    }
+
     ComPtr<ITypeInfo> typeInfo_;
     addin::CBrindlemark5 object_;
+    // The faces of the host's server interfaces asked for so far, by id.
+    std::map<GUID, std::unique_ptr<ServerFace>, GuidLess> faces_;
 };
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Brindlemark5.dll as COM sees it, loaded from beside this program: the
 // class factory asked directly (no registration needed), the module count
-// that allows unloading, and failures arriving as HRESULTs with error info,
-// both through the interface and through late binding by DISPID.
+// that allows unloading, failures arriving as HRESULTs with error info,
+// both through the interface and through late binding by DISPID, and the
+// host's add-in server interface, which the add-in learns from the host's
+// registered type library.
 
 #include <windows.h>
 
@@ -12,10 +14,15 @@
 #include <wrl/client.h>
 
 #include <climits>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "brindlemark5.h"
+#include "host/host.h"
 #include "platform/win32/addin_dispids.h"
+#include "workbench/com/served_host.h"
+#include "workbench/model/memory_host.h"
 
 namespace {
 
@@ -133,6 +140,126 @@ TEST_F(AddInDll, AFailureArrivesAsTheHresultOfItsKindWithItsMessage) {
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrHelpFile);
+}
+
+GUID IdOf(ITypeInfo* info) {
+    TYPEATTR* attributes = nullptr;
+    EXPECT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    const GUID id = attributes ? attributes->guid : GUID{};
+    if (attributes) info->ReleaseTypeAttr(attributes);
+    return id;
+}
+
+DISPID MemberOf(ITypeInfo* info, const wchar_t* name) {
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names = const_cast<LPOLESTR>(name);
+    EXPECT_EQ(info->GetIDsOfNames(&names, 1, &id), S_OK) << "no member " << name;
+    return id;
+}
+
+// One call through IDispatch, arguments in reading order; the EXCEPINFO
+// of a failure is handed back.
+HRESULT Invoke(IDispatch* object, DISPID id, std::vector<VARIANT> args, EXCEPINFO& exception) {
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    exception = EXCEPINFO{};
+    return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, &exception,
+                          nullptr);
+}
+
+// HKEY_CLASSES_ROOT and HKEY_CURRENT_USER of this process on scratch keys
+// while it lives, so that what an activation writes (and a type library
+// registered for a test) stays out of the registry other tests read.
+class ScratchRegistry {
+public:
+    ScratchRegistry() {
+        RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.c_str());
+        for (std::size_t i = 0; i < std::size(roots_); ++i)
+            RegCreateKeyExW(HKEY_CURRENT_USER, (scratch_ + L"\\" + std::to_wstring(i)).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &keys_[i], nullptr);
+        for (std::size_t i = 0; i < std::size(roots_); ++i) RegOverridePredefKey(roots_[i], keys_[i]);
+    }
+    ScratchRegistry(const ScratchRegistry&) = delete;
+    ScratchRegistry& operator=(const ScratchRegistry&) = delete;
+    ~ScratchRegistry() {
+        for (std::size_t i = 0; i < std::size(roots_); ++i) {
+            RegOverridePredefKey(roots_[i], nullptr);
+            RegCloseKey(keys_[i]);
+        }
+        RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.c_str());
+    }
+
+private:
+    const std::wstring scratch_ = L"Software\\Brindlemark server test " + std::to_wstring(GetCurrentProcessId());
+    HKEY roots_[2] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER};
+    HKEY keys_[2] = {};
+};
+
+// Under either identity of the workbench's host, with its type library
+// registered as a host's is: the add-in answers the host's id of the add-in
+// server interface, and no other id of the host's; activation through it
+// binds the events the host's type library describes, and a host call that
+// fails under Activate comes back with the host's own HRESULT and words.
+TEST_F(AddInDll, AnswersTheHostsServerInterfaceAsTheHostsTypeLibraryDescribesIt) {
+    using bm::workbench::HostIdentity;
+    namespace com = bm::workbench::com;
+    const ScratchRegistry scratch;
+    for (const auto identity : {HostIdentity::kStandard, HostIdentity::kOther}) {
+        SCOPED_TRACE(identity == HostIdentity::kStandard ? "standard host" : "other host");
+        const auto types = std::make_shared<com::HostTypeLibrary>(identity);
+        std::wstring path = types->Path();
+        ASSERT_EQ(RegisterTypeLib(types->Library(), path.data(), nullptr), S_OK);
+        const ComPtr<ITypeInfo> server = types->Interface(L"ApplicationAddInServer");
+
+        ComPtr<_CBrindlemark5> addIn = Create();
+        ComPtr<IDispatch> asServer;
+        ASSERT_EQ(addIn->QueryInterface(IdOf(server.Get()), &asServer), S_OK);
+        ComPtr<IUnknown> identityOfServer;
+        ComPtr<IUnknown> identityOfAddIn;
+        ASSERT_EQ(asServer.As(&identityOfServer), S_OK);
+        ASSERT_EQ(addIn.As(&identityOfAddIn), S_OK);
+        EXPECT_EQ(identityOfServer.Get(), identityOfAddIn.Get()) << "one object, one identity";
+        ComPtr<IUnknown> document;
+        EXPECT_EQ(addIn->QueryInterface(IdOf(types->Interface(L"HostDocument").Get()), &document), E_NOINTERFACE);
+
+        bm::workbench::MemoryHost host;
+        com::ServedHost served(host, types);
+        VARIANT site;
+        VariantInit(&site);
+        V_VT(&site) = VT_DISPATCH;
+        V_DISPATCH(&site) = served.Site().Detach();
+        VARIANT firstTime;
+        VariantInit(&firstTime);
+        V_VT(&firstTime) = VT_BOOL;
+        V_BOOL(&firstTime) = VARIANT_TRUE;
+        const DISPID activate = MemberOf(server.Get(), L"Activate");
+        EXCEPINFO exception{};
+
+        host.Probe().FailOperation("HostVersion");
+        EXPECT_EQ(Invoke(asServer.Get(), activate, {site, firstTime}, exception), DISP_E_EXCEPTION);
+        EXPECT_EQ(exception.scode, com::kHostRefused) << "the host's HRESULT, not one of the add-in's";
+        EXPECT_EQ(std::wstring(exception.bstrDescription ? exception.bstrDescription : L""),
+                  L"HostVersion failed (injected)");
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrSource);
+
+        EXPECT_EQ(Invoke(asServer.Get(), activate, {site, firstTime}, exception), S_OK);
+        EXPECT_EQ(host.BoundSinkCount(), 1u);
+        auto drawing = host.AddDrawing("C:/Work/Sheet.idw");
+        host.Activate(drawing);
+        EXPECT_TRUE(host.Command(2)->enabled()) << "the activation event arrived by the host's DISPID";
+        EXPECT_EQ(Invoke(asServer.Get(), MemberOf(server.Get(), L"Deactivate"), {}, exception), S_OK);
+        EXPECT_EQ(host.BoundSinkCount(), 0u);
+        EXPECT_EQ(served.NameLookups(), 0);
+        VariantClear(&site);
+
+        TLIBATTR* registered = nullptr;
+        ASSERT_EQ(types->Library()->GetLibAttr(&registered), S_OK);
+        EXPECT_EQ(UnRegisterTypeLib(registered->guid, registered->wMajorVerNum, registered->wMinorVerNum, registered->lcid,
+                                    registered->syskind),
+                  S_OK);
+        types->Library()->ReleaseTLibAttr(registered);
+    }
 }
 
 }  // namespace
