@@ -3,20 +3,22 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "addin/cbrindlemark5.h"
 #include "brindlemark5.h"  // the type library's interface, made from brindlemark5.idl
 #include "core/error.h"
+#include "platform/win32/addin_dispids.h"
 #include "platform/win32/advapi32_registry.h"
 #include "platform/win32/com_failure.h"
 #include "platform/win32/com_object.h"
 #include "platform/win32/dispatch_host.h"
 #include "platform/win32/gdi_raster.h"
+#include "platform/win32/module_count.h"
 #include "platform/win32/server_interface.h"
 #include "platform/win32/this_module.h"
 #include "platform/win32/variant_convert.h"
@@ -27,8 +29,6 @@ namespace bm::win32 {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-std::atomic<long> moduleUsers{0};
 
 // The library's module state, made with the first object and kept while
 // the library is loaded.
@@ -54,24 +54,31 @@ ComPtr<ITypeInfo> LoadTypeInfo() {
 }
 
 // An object argument the add-in cannot do without, wrapped for the core.
+IDispatch* Deref(IDispatch** object) { return object ? *object : nullptr; }
+
+// A script passes an object variable by reference as a reference to its
+// VARIANT, and an expression by value; a member that takes an object by
+// reference (IDispatch**) is handed a reference to the object either way.
+// `objects` holds the references made; it must outlive the call.
+DISPPARAMS ObjectsByReference(const DISPPARAMS& params, std::vector<VARIANT>& objects) {
+    objects.assign(params.rgvarg, params.rgvarg + params.cArgs);
+    for (UINT i = 0; i < params.cArgs; ++i) {
+        VARIANT& given = params.rgvarg[i];
+        VARIANT* held = V_VT(&given) == (VT_BYREF | VT_VARIANT) ? V_VARIANTREF(&given) : &given;
+        if (held && V_VT(held) == VT_DISPATCH) {
+            V_VT(&objects[i]) = VT_BYREF | VT_DISPATCH;
+            V_DISPATCHREF(&objects[i]) = &V_DISPATCH(held);
+        }
+    }
+    DISPPARAMS byReference = params;
+    byReference.rgvarg = objects.data();
+    return byReference;
+}
+
 template <class Wrap>
 auto Given(IDispatch* object, Wrap wrap, const char* what) {
     if (!object) raise(ErrorKind::InvalidArgument, std::string("no ") + what + " was given");
     return wrap(object);
-}
-
-template <class Body>
-HRESULT Entry(Body&& body) noexcept {
-    return ComEntry(__uuidof(_CBrindlemark5), std::forward<Body>(body));
-}
-
-// A property get: the out pointer is cleared first, so that a failure
-// hands back nothing.
-template <class T, class Get>
-HRESULT Read(T* out, Get&& get) noexcept {
-    if (!out) return E_POINTER;
-    *out = T{};
-    return Entry([&] { *out = get(); });
 }
 
 class AddInObject final : public ComObject<_CBrindlemark5, ISupportErrorInfo>, private ServerCalls {
@@ -114,6 +121,12 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* exception, UINT* badArgument) override {
         if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        std::vector<VARIANT> objects;
+        DISPPARAMS byReference{};
+        if (params && (id == BM_DISPID_GETPHYSICALPROPS || id == BM_DISPID_UPDATEPHYSICALPROPS)) {
+            byReference = ObjectsByReference(*params, objects);
+            params = &byReference;
+        }
         return DispInvoke(static_cast<_CBrindlemark5*>(this), typeInfo_.Get(), id, flags, params, result,
                           exception, badArgument);
     }
@@ -181,21 +194,39 @@ public:
         return Read(sum, [&] { return LONG{object_.PhysicalUpdate()}; });
     }
 
-    HRESULT STDMETHODCALLTYPE GetPhysicalProps(IDispatch* oDoc, IDispatch* oCustProps) override {
+    HRESULT STDMETHODCALLTYPE GetPhysicalProps(IDispatch** oDoc, IDispatch** oCustProps) override {
         return Entry([&] {
-            const host::Ref<host::Document> document = Given(oDoc, DocumentOver, "document");
-            const host::Ref<host::PropertySet> target = Given(oCustProps, PropertySetOver, "property set");
+            const host::Ref<host::Document> document = Given(Deref(oDoc), DocumentOver, "document");
+            const host::Ref<host::PropertySet> target = Given(Deref(oCustProps), PropertySetOver, "property set");
             object_.GetPhysicalProps(*document, *target);
         });
     }
-    HRESULT STDMETHODCALLTYPE UpdatePhysicalProps(IDispatch* oCustProps, BSTR strName, BSTR strValue) override {
+    HRESULT STDMETHODCALLTYPE UpdatePhysicalProps(IDispatch** oCustProps, BSTR strName, BSTR strValue) override {
         return Entry([&] {
-            object_.UpdatePhysicalProps(*Given(oCustProps, PropertySetOver, "property set"),
+            object_.UpdatePhysicalProps(*Given(Deref(oCustProps), PropertySetOver, "property set"),
                                         FromBstr(strName), FromBstr(strValue));
         });
     }
 
 private:
+    // Runs an entry point's body. The object holds itself meanwhile: the
+    // host may release it while the body waits in a modal dialog, and it
+    // must not go before the body returns.
+    template <class Body>
+    HRESULT Entry(Body&& body) noexcept {
+        const ComPtr<_CBrindlemark5> alive(this);
+        return ComEntry(__uuidof(_CBrindlemark5), std::forward<Body>(body));
+    }
+
+    // A property get: the out pointer is cleared first, so that a failure
+    // hands back nothing.
+    template <class T, class Get>
+    HRESULT Read(T* out, Get&& get) noexcept {
+        if (!out) return E_POINTER;
+        *out = T{};
+        return Entry([&] { *out = get(); });
+    }
+
     ServerFace* FaceFor(REFIID iid) {
         if (const auto known = faces_.find(iid); known != faces_.end()) return known->second.get();
         const std::shared_ptr<const ServerInterface> learned = LearnServerInterface(iid);
@@ -233,11 +264,5 @@ HRESULT CreateAddInObject(REFIID iid, void** object) noexcept {
     });
     return FAILED(made) ? made : status;
 }
-
-void LockModule() noexcept { ++moduleUsers; }
-
-void UnlockModule() noexcept { --moduleUsers; }
-
-bool ModuleInUse() noexcept { return moduleUsers != 0; }
 
 }  // namespace bm::win32

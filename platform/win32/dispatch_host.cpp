@@ -11,6 +11,7 @@
 #include "core/error.h"
 #include "host/dispids.h"
 #include "platform/win32/com_object.h"
+#include "platform/win32/module_count.h"
 
 namespace bm::win32 {
 namespace {
@@ -353,8 +354,13 @@ struct EventInterface {
 // host calls it late.
 class EventSink final : public ComObject<IDispatch> {
 public:
+    // The host may hold the sink after the add-in object has gone: its code
+    // must stay loaded as long.
     EventSink(host::ApplicationEventSink& sink, const EventInterface& events)
-        : sink_(&sink), iid_(events.iid), onActivateDocument_(events.onActivateDocument) {}
+        : sink_(&sink), iid_(events.iid), onActivateDocument_(events.onActivateDocument) {
+        LockModule();
+    }
+    ~EventSink() override { UnlockModule(); }
     void Detach() { sink_ = nullptr; }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {

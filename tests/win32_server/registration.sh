@@ -55,7 +55,9 @@ PhysicalUpdate 0
 PhysicalUpdate 2
 MassPrec 5
 Automation is Nothing True
-PhysicalUpdate fails 8002000A PhysicalUpdate: Mass + Area + Volume overflows"
+PhysicalUpdate fails 8002000A PhysicalUpdate: Mass + Area + Volume overflows
+UpdatePhysicalProps by reference 80020003 the host refused the call (0x80020003) [Count]
+UpdatePhysicalProps by value 80020003 the host refused the call (0x80020003) [Count]"
 printed=$("$wine" cscript //nologo "$(windows_path "$script")" | tr -d '\r')
 echo "$printed"
 [ "$printed" = "$expected" ] || fail "the script printed other lines than these:

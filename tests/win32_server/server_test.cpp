@@ -14,6 +14,8 @@
 #include <wrl/client.h>
 
 #include <climits>
+#include <functional>
+#include <utility>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +23,7 @@
 #include "brindlemark5.h"
 #include "host/host.h"
 #include "platform/win32/addin_dispids.h"
+#include "platform/win32/dialog_controls.h"
 #include "workbench/com/served_host.h"
 #include "workbench/model/memory_host.h"
 
@@ -260,6 +263,85 @@ TEST_F(AddInDll, AnswersTheHostsServerInterfaceAsTheHostsTypeLibraryDescribesIt)
                   S_OK);
         types->Library()->ReleaseTLibAttr(registered);
     }
+}
+
+// What a timer saw while a modal window of the add-in was up, on the
+// thread that waits in it: the host's window, and whether the library
+// could be unloaded once the host had let go of the add-in.
+struct UnderTheDialog {
+    HWND hostWindow = nullptr;
+    IUnknown* releasedByTheHost = nullptr;  // the host's reference, let go under the dialog
+    HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
+    bool seen = false;
+    bool hostWindowEnabled = true;
+    HRESULT unloadable = S_OK;
+};
+UnderTheDialog* underTheDialog = nullptr;
+
+BOOL CALLBACK CloseModal(HWND window, LPARAM) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (!IsWindowVisible(window) ||
+        (std::wstring(name) != bm::win32::dialog::kFormClass && std::wstring(name) != L"#32770"))
+        return TRUE;
+    UnderTheDialog& seen = *underTheDialog;
+    seen.seen = true;
+    seen.hostWindowEnabled = IsWindowEnabled(seen.hostWindow) != FALSE;
+    if (IUnknown* object = std::exchange(seen.releasedByTheHost, nullptr)) object->Release();
+    seen.unloadable = seen.canUnloadNow();
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return FALSE;
+}
+
+void CALLBACK LookUnderTheDialog(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), &CloseModal, 0);
+}
+
+// A modal window of the add-in (the options dialog of the Options
+// command, the message box of a refused host version) disables the host's
+// own windows of the thread while it is up and enables them after; the
+// host may let go of the add-in meanwhile: the object lives on until the
+// entry point returns, and goes then.
+TEST_F(AddInDll, AModalWindowBlocksTheHostsWindowsAndKeepsTheAddInAlive) {
+    const ScratchRegistry scratch;
+    HWND hostWindow = CreateWindowExW(0, L"STATIC", L"The host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                      nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(hostWindow, nullptr);
+    bm::workbench::MemoryHost host;
+    host.SetVersionMajor(6);
+    bm::workbench::com::ServedHost served(
+        host, std::make_shared<bm::workbench::com::HostTypeLibrary>(bm::workbench::HostIdentity::kStandard));
+    const ComPtr<IDispatch> site = served.Site();
+
+    struct Entry {
+        const char* what;
+        std::function<HRESULT(_CBrindlemark5&)> call;
+    };
+    const Entry entries[] = {
+        {"the options dialog", [](_CBrindlemark5& addIn) { return addIn.ApplicationAddInServer_ExecuteCommand(1); }},
+        {"the host version's message box",
+         [&](_CBrindlemark5& addIn) { return addIn.ApplicationAddInServer_Activate(site.Get(), VARIANT_TRUE); }},
+    };
+    for (const Entry& entry : entries) {
+        SCOPED_TRACE(entry.what);
+        UnderTheDialog seen{hostWindow};
+        seen.canUnloadNow = canUnloadNow;
+        underTheDialog = &seen;
+        _CBrindlemark5* addIn = Create().Detach();
+        seen.releasedByTheHost = addIn;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 50, &LookUnderTheDialog);
+        EXPECT_EQ(entry.call(*addIn), S_OK);
+        KillTimer(nullptr, timer);
+        underTheDialog = nullptr;
+
+        EXPECT_TRUE(seen.seen) << "no modal window came up";
+        EXPECT_FALSE(seen.hostWindowEnabled) << "the host's window stayed enabled under it";
+        EXPECT_EQ(seen.unloadable, S_FALSE) << "the object went while its entry point ran";
+        EXPECT_TRUE(IsWindowEnabled(hostWindow)) << "the host's window is enabled again";
+        EXPECT_EQ(canUnloadNow(), S_OK) << "the object went when its entry point returned";
+        if (seen.releasedByTheHost) seen.releasedByTheHost->Release();
+    }
+    DestroyWindow(hostWindow);
 }
 
 }  // namespace
