@@ -76,7 +76,7 @@ HostTypeLibrary::HostTypeLibrary(HostIdentity identity) {
     const ComPtr<ITypeLib> standard = identity == HostIdentity::kStandard ? library_ : LoadHostLibrary(program + L"\\1");
     for (const auto& [name, info] : InterfacesOf(standard.Get()))
         if (const auto own = interfaces_.find(name); own != interfaces_.end())
-            described_[IidOf(info.Get())] = own->second;
+            described_[IidOf(info.Get())] = Description{own->second, IidOf(own->second.Get())};
     const ComPtr<ITypeInfo> events = Interface(L"HostApplicationEvents");
     eventsIid_ = IidOf(events.Get());
     LPOLESTR name = const_cast<LPOLESTR>(L"OnActivateDocument");
@@ -90,10 +90,10 @@ ComPtr<ITypeInfo> HostTypeLibrary::Interface(const std::wstring& name) const {
     return found->second;
 }
 
-ITypeInfo* HostTypeLibrary::Described(REFIID standardIid) const {
+const HostTypeLibrary::Description& HostTypeLibrary::Described(REFIID standardIid) const {
     const auto found = described_.find(standardIid);
     if (found == described_.end()) raise(ErrorKind::HostFailure, "a served interface is not in the host type library");
-    return found->second.Get();
+    return found->second;
 }
 
 struct ServedHost::State {
@@ -155,7 +155,7 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        if (iid == iid_) {
+        if (iid == described_.iid) {
             *out = static_cast<I*>(this);
             this->AddRef();
             return S_OK;
@@ -174,25 +174,23 @@ public:
         if (!info) return E_POINTER;
         *info = nullptr;
         if (index != 0) return DISP_E_BADINDEX;
-        typeInfo_->AddRef();
-        *info = typeInfo_;
-        return S_OK;
+        return described_.info.CopyTo(info);
     }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) override {
         ++state_->nameLookups;
         if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-        return DispGetIDsOfNames(typeInfo_, names, count, ids);
+        return DispGetIDsOfNames(described_.info.Get(), names, count, ids);
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* exception, UINT* badArgument) override {
         if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-        return DispInvoke(static_cast<I*>(this), typeInfo_, id, flags, params, result, exception, badArgument);
+        return DispInvoke(static_cast<I*>(this), described_.info.Get(), id, flags, params, result, exception, badArgument);
     }
 
 protected:
     explicit Served(StateRef state)
-        : state_(std::move(state)), typeInfo_(state_->types->Described(__uuidof(I))), iid_(IidOf(typeInfo_)) {}
+        : state_(std::move(state)), described_(state_->types->Described(__uuidof(I))) {}
 
     // A new served object of class S over `object`, handed out through
     // `out`; none for none, which the caller then reports as a failure.
@@ -205,8 +203,7 @@ protected:
     }
 
     StateRef state_;
-    ITypeInfo* typeInfo_;  // the library, held through state_, keeps it
-    GUID iid_;
+    const HostTypeLibrary::Description& described_;  // held through state_
 };
 
 // A served object over the memory host's object of interface H.

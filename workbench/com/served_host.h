@@ -56,8 +56,13 @@ public:
     // dual interface. Fails with a HostFailure when there is none.
     Microsoft::WRL::ComPtr<ITypeInfo> Interface(const std::wstring& name) const;
     // The type information of the interface whose C++ declaration
-    // (host_types.h) carries the standard library's id `standardIid`.
-    ITypeInfo* Described(REFIID standardIid) const;
+    // (host_types.h) carries the standard library's id `standardIid`, and
+    // its id in this library; kept, as every served object asks.
+    struct Description {
+        Microsoft::WRL::ComPtr<ITypeInfo> info;
+        IID iid;
+    };
+    const Description& Described(REFIID standardIid) const;
     const IID& EventsIid() const { return eventsIid_; }
     DISPID OnActivateDocument() const { return onActivateDocument_; }
 
@@ -65,7 +70,7 @@ private:
     std::wstring path_;
     Microsoft::WRL::ComPtr<ITypeLib> library_;
     std::map<std::wstring, Microsoft::WRL::ComPtr<ITypeInfo>> interfaces_;
-    std::map<GUID, Microsoft::WRL::ComPtr<ITypeInfo>, win32::GuidLess> described_;
+    std::map<GUID, Description, win32::GuidLess> described_;
     IID eventsIid_{};
     DISPID onActivateDocument_ = DISPID_UNKNOWN;
 };
