@@ -131,7 +131,7 @@ void CBrindlemark5::ApplicationAddInServer_ExecuteCommand(std::int32_t CommandID
     } else if (CommandID == kCopyCommandId) {
         if (!oApp) raise(ErrorKind::InvalidArgument, "the add-in is not active");
         host::Ref<host::Document> drawing = oApp->CurrentDocument();
-        if (!drawing->IsDrawing())
+        if (drawing->DocKind() != host::kDrawingDocument)
             raise(ErrorKind::TypeMismatch, "the active document is not a drawing");
         host::Ref<host::FileRefList> references = drawing->FileRefs();
         host::Ref<host::PropertySet> target =

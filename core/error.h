@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <stdexcept>
 #include <string>
@@ -23,13 +24,18 @@ std::ostream& operator<<(std::ostream& os, ErrorKind kind);
 
 class Error : public std::runtime_error {
 public:
-    Error(ErrorKind kind, const std::string& message)
-        : std::runtime_error(message), kind_(kind) {}
+    Error(ErrorKind kind, const std::string& message, std::int32_t hostStatus = 0)
+        : std::runtime_error(message), kind_(kind), hostStatus_(hostStatus) {}
 
     ErrorKind kind() const noexcept { return kind_; }
+    // The status code the host gave a failed call of its own (an HRESULT
+    // on Windows), so that it reaches the host's caller unchanged; 0 when
+    // the failure is the add-in's own or the host gave none.
+    std::int32_t hostStatus() const noexcept { return hostStatus_; }
 
 private:
     ErrorKind kind_;
+    std::int32_t hostStatus_;
 };
 
 [[noreturn]] void raise(ErrorKind kind, const std::string& message);

@@ -60,20 +60,5 @@ inline constexpr Id Count = 0x7F000006;
 inline constexpr Id Item = 0;        // DISPID_VALUE
 inline constexpr Id NewEnum = -4;    // DISPID_NEWENUM
 
-// The application's event interface, as the workbench's event source
-// declares it: the add-in's sink receives the document-activation event by
-// this identifier through IDispatch::Invoke, with the arguments
-// (document, BeforeOrAfter Long, Context, HandlingCode Long by reference)
-// in COM's reversed order.
-inline constexpr Id OnActivateDocument = 0x0000F001;
-
 }  // namespace bm::host::dispid
 
-namespace bm::host {
-// The interface identifier of the application's event interface, the one
-// the add-in connects to through IConnectionPointContainer.
-inline constexpr const char* kApplicationEventsIid = "{078AAEE5-6596-4632-B785-006F20500F3C}";
-// The interface a drawing document answers besides IDispatch, so that the
-// add-in tells a drawing by an interface query rather than by a host call.
-inline constexpr const char* kDrawingDocumentIid = "{7633A054-6A0A-4974-A633-C23A10635423}";
-}  // namespace bm::host

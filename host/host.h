@@ -107,9 +107,6 @@ public:
     // Only parts answer PartDefinition and only assemblies AssemblyDefinition.
     virtual Ref<ComponentDefinition> PartDefinition() = 0;
     virtual Ref<ComponentDefinition> AssemblyDefinition() = 0;
-    // Whether the object can be taken as a drawing document (an interface
-    // query, not a host call).
-    virtual bool IsDrawing() const = 0;
 };
 
 class CommandDefinition : public Object {

@@ -34,9 +34,10 @@ finish() {
 }
 trap finish EXIT
 
-faces=(linux win32 win64)
+# The -other faces serve the Windows workbench's host of another identity.
+faces=(linux win32 win64 win32-other win64-other)
 if ! wine_runs_32bit; then
-  faces=(linux win64)
+  faces=(linux win64 win64-other)
   echo "win32 is not compared: $WINE32_PROBLEM"
 fi
 # Runs a face's workbench with the arguments given.
@@ -47,6 +48,8 @@ run_face() {
     linux) "$linux/bin/brindlemark-host" "$@" ;;
     win32) "$WINE32" "$win32/bin/brindlemark-host.exe" "$@" ;;
     win64) "$WINE64" "$win64/bin/brindlemark-host.exe" "$@" ;;
+    win32-other) "$WINE32" "$win32/bin/brindlemark-host.exe" --host-types other "$@" ;;
+    win64-other) "$WINE64" "$win64/bin/brindlemark-host.exe" --host-types other "$@" ;;
   esac
 }
 # The add-in's class id, as its source declares it.

@@ -22,6 +22,7 @@
 
 #include "platform/portable/registry_store_format.h"
 #include "settings/settings.h"
+#include "workbench/host_identity.h"
 #include "workbench/model/memory_host.h"
 #include "workbench/workbench_runtime.h"
 
@@ -80,10 +81,11 @@ bool FaceShowsWindows();
 
 // The face of this build. `registryFile` is --registry; without it each
 // face has its default (docs/workbench.md). `programFolder` holds the
-// add-in library. `pictures` is --screenshot, where FaceShowsWindows().
-// Fails with BadRegistry.
+// add-in library. `pictures` is --screenshot and `identity` --host-types,
+// where FaceShowsWindows(). Fails with BadRegistry.
 std::unique_ptr<HostFace> OpenHostFace(const std::optional<std::filesystem::path>& registryFile,
                                        const std::filesystem::path& programFolder, WorkbenchRuntime& runtime,
-                                       const std::optional<std::filesystem::path>& pictures);
+                                       const std::optional<std::filesystem::path>& pictures,
+                                       HostIdentity identity);
 
 }  // namespace bm::workbench

@@ -103,7 +103,8 @@ private:
 bool FaceShowsWindows() { return false; }
 
 std::unique_ptr<HostFace> OpenHostFace(const std::optional<fs::path>& registryFile, const fs::path& programFolder,
-                                       WorkbenchRuntime& runtime, const std::optional<fs::path>& /*pictures*/) {
+                                       WorkbenchRuntime& runtime, const std::optional<fs::path>& /*pictures*/,
+                                       HostIdentity /*identity*/) {
     // The library writes its registration to the store named by the
     // environment, which must be the one the host reads.
     const fs::path path = fs::absolute(registryFile ? *registryFile : portable::RegistryStore::DefaultPath());

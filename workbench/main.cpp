@@ -59,6 +59,10 @@ const char* const kUsage =
     "                      ~/.config/brindlemark/registry.reg)\n"
     "  --host-version N    the host's major version for this session, over the\n"
     "                      workspace's (the add-in wants 5)\n"
+    "  --host-types standard|other\n"
+    "                      the Windows workbench's host identity: the type library\n"
+    "                      its objects are described by (default standard; other\n"
+    "                      has other interface ids, event DISPID and vtable order)\n"
     "  --out FILE          write the workspace as the add-in left it to FILE\n"
     "  --save              write it back over the workspace file\n"
     "  --force             write it even when the add-in hid a failure (exit 3)\n"
@@ -93,6 +97,7 @@ struct Options {
     std::optional<std::int32_t> hostVersion;
     std::optional<fs::path> out;
     std::optional<fs::path> screenshots;
+    std::optional<HostIdentity> hostIdentity;
     bool save = false;
     bool force = false;
     bool batch = false;
@@ -106,6 +111,12 @@ class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+HostIdentity HostIdentityOf(const std::string& text) {
+    if (text == "standard") return HostIdentity::kStandard;
+    if (text == "other") return HostIdentity::kOther;
+    throw UsageError("--host-types takes standard or other, not '" + text + "'");
+}
 
 std::int32_t HostVersion(const std::string& text) {
     std::size_t used = 0;
@@ -156,6 +167,8 @@ Options ParseOptions(int argc, char** argv) {
             once(o.registry, fs::path(value()));
         } else if (arg == "--host-version") {
             once(o.hostVersion, HostVersion(value()));
+        } else if (arg == "--host-types") {
+            once(o.hostIdentity, HostIdentityOf(value()));
         } else if (arg == "--out") {
             once(o.out, fs::path(value()));
         } else if (arg == "--screenshot") {
@@ -184,6 +197,8 @@ Options ParseOptions(int argc, char** argv) {
     if (o.interactive && o.script) throw UsageError("--interactive and --script exclude each other");
     if (o.screenshots && !FaceShowsWindows())
         throw UsageError("--screenshot pictures the dialogs' windows, which only the Windows workbench shows");
+    if (o.hostIdentity && !FaceShowsWindows())
+        throw UsageError("--host-types chooses the Windows workbench's host type library; this one serves no COM objects");
     if (o.batch && (o.script || o.interactive))
         throw UsageError("--batch is a script of its own; it takes no --script or --interactive");
     return o;
@@ -232,7 +247,8 @@ int Run(const Options& o) {
     WorkbenchRuntime runtime(std::cout);
     std::unique_ptr<HostFace> face;
     try {
-        face = OpenHostFace(o.registry, bm::workbench::system::ProgramFolder(), runtime, o.screenshots);
+        face = OpenHostFace(o.registry, bm::workbench::system::ProgramFolder(), runtime, o.screenshots,
+                            o.hostIdentity.value_or(HostIdentity::kStandard));
     } catch (const BadRegistry& e) {
         std::cerr << kProgram << ": " << e.what() << "\n";
         return kBadInput;

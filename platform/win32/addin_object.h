@@ -1,7 +1,6 @@
 #pragma once
 
-// The add-in's COM class CBrindlemark5 and the count that keeps the library
-// loaded. The object is the dual interface _CBrindlemark5 of the library's
+// The add-in's COM class CBrindlemark5. The object is the dual interface _CBrindlemark5 of the library's
 // type library (its IDispatch works through that type library's type
 // information) with ISupportErrorInfo, around one bm::addin::CBrindlemark5.
 // Every object of the library shares one module state with the desktop of
@@ -13,11 +12,5 @@ namespace bm::win32 {
 
 // Creates an add-in object and hands out its interface `iid`.
 HRESULT CreateAddInObject(REFIID iid, void** object) noexcept;
-
-// Live objects, class factories and server locks; the library may be
-// unloaded when none is left.
-void LockModule() noexcept;
-void UnlockModule() noexcept;
-bool ModuleInUse() noexcept;
 
 }  // namespace bm::win32

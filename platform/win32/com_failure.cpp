@@ -53,7 +53,7 @@ HRESULT ReportFailure(REFIID source) noexcept {
             throw;
         } catch (const Error& failure) {
             SetDescription(source, failure.what());
-            return ResultOf(failure.kind());
+            return failure.hostStatus() != 0 ? static_cast<HRESULT>(failure.hostStatus()) : ResultOf(failure.kind());
         } catch (const std::bad_alloc&) {
             SetDescription(source, "out of memory");
             return E_OUTOFMEMORY;

@@ -6,7 +6,8 @@
 // the description of the thread's error info:
 //   Overflow -> DISP_E_OVERFLOW, TypeMismatch -> DISP_E_TYPEMISMATCH,
 //   InvalidArgument -> E_INVALIDARG, InvalidPropertyValue -> 0x800A017C
-//   (invalid property value), HostFailure -> E_FAIL,
+//   (invalid property value), HostFailure -> the host's own status where it
+//   gave one, else E_FAIL,
 //   out of memory -> E_OUTOFMEMORY, anything else -> E_UNEXPECTED.
 
 #include <objbase.h>

@@ -10,21 +10,16 @@
 #include <objbase.h>
 #include <wrl/client.h>
 
-#include <string>
-#include <string_view>
+#include <cstring>
 #include <type_traits>
 #include <utility>
 
 namespace bm::win32 {
 
-// The GUID of a registry-format text "{xxxxxxxx-xxxx-...}"; a malformed
-// text gives GUID_NULL, which no object answers.
-inline GUID GuidOf(std::string_view text) {
-    const std::wstring wide(text.begin(), text.end());
-    GUID guid{};
-    if (FAILED(CLSIDFromString(wide.c_str(), &guid))) return GUID{};
-    return guid;
-}
+// Orders GUIDs, for maps keyed by interface id.
+struct GuidLess {
+    bool operator()(const GUID& a, const GUID& b) const { return std::memcmp(&a, &b, sizeof(GUID)) < 0; }
+};
 
 // COM interfaces have no virtual destructor by design: objects end in
 // Release, never through a pointer to an interface.

@@ -11,6 +11,7 @@
 #include "core/error.h"
 #include "host/dispids.h"
 #include "platform/win32/com_object.h"
+#include "platform/win32/module_count.h"
 
 namespace bm::win32 {
 namespace {
@@ -18,8 +19,9 @@ namespace {
 using Microsoft::WRL::ComPtr;
 namespace dispid = host::dispid;
 
-// How a member with arguments that answers a value is called, as late
-// binding does: the host may have made it a method or a property.
+// How a member that answers a value is called, as late binding does: the
+// host may have declared it a method or a property, with or without
+// arguments.
 constexpr WORD kGetOrCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
 // Whether `text` holds `name` as a word of its own.
@@ -33,11 +35,11 @@ bool Names(std::string_view text, std::string_view name) {
 }
 
 // The host's description, followed by the operation unless it names it
-// already.
+// already; the host's status goes with it.
 [[noreturn]] void Fail(std::string description, HRESULT status, std::string_view operation) {
     if (description.empty()) description = "the host refused the call (" + StatusText(status) + ")";
     if (!Names(description, operation)) description += " [" + std::string(operation) + "]";
-    raise(ErrorKind::HostFailure, description);
+    throw Error(ErrorKind::HostFailure, description, status);
 }
 
 // Arguments of one call, given in reading order and kept in COM's reversed
@@ -117,7 +119,7 @@ protected:
     }
     OwnedVariant Get(DISPID id, const char* operation) const {
         Arguments none;
-        return Call(id, DISPATCH_PROPERTYGET, operation, none);
+        return Call(id, kGetOrCall, operation, none);
     }
     void Put(DISPID id, const char* operation, const Variant& value) const {
         Arguments args;
@@ -300,12 +302,6 @@ public:
         return std::make_shared<RemoteComponentDefinition>(
             GetObject(dispid::AssemblyDefinition, "AssemblyDefinition"), dispid::AssemblyMassProps);
     }
-    // A drawing answers the drawing interface: no host call is made.
-    bool IsDrawing() const override {
-        static const GUID drawing = GuidOf(host::kDrawingDocumentIid);
-        ComPtr<IUnknown> asDrawing;
-        return SUCCEEDED(Dispatch()->QueryInterface(drawing, &asDrawing));
-    }
 };
 
 host::Ref<host::Document> RemoteFileRef::FileRefDocument() {
@@ -344,12 +340,27 @@ public:
     }
 };
 
-// The add-in's side of the event connection: the host calls it by
-// dispatch identifier. Once the connection is released it no longer
-// reaches the add-in, even if the host calls it late.
+// Where the host delivers OnActivateDocument: the interface of the event
+// source's connection point that declares it, and its DISPID there.
+struct EventInterface {
+    ComPtr<IConnectionPoint> point;
+    IID iid;
+    DISPID onActivateDocument;
+};
+
+// The add-in's side of the event connection: the host calls it by the
+// dispatch identifier its type information gives OnActivateDocument. Once
+// the connection is released it no longer reaches the add-in, even if the
+// host calls it late.
 class EventSink final : public ComObject<IDispatch> {
 public:
-    explicit EventSink(host::ApplicationEventSink& sink) : sink_(&sink) {}
+    // The host may hold the sink after the add-in object has gone: its code
+    // must stay loaded as long.
+    EventSink(host::ApplicationEventSink& sink, const EventInterface& events)
+        : sink_(&sink), iid_(events.iid), onActivateDocument_(events.onActivateDocument) {
+        LockModule();
+    }
+    ~EventSink() override { UnlockModule(); }
     void Detach() { sink_ = nullptr; }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -363,7 +374,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                      EXCEPINFO* exception, UINT* badArgument) override {
-        if (id != dispid::OnActivateDocument) return DISP_E_MEMBERNOTFOUND;
+        if (id != onActivateDocument_) return DISP_E_MEMBERNOTFOUND;
         if (!params || params->cArgs != 4) return DISP_E_BADPARAMCOUNT;
         // Reversed: handling code, context, timing, document.
         VARIANT& handling = params->rgvarg[0];
@@ -392,14 +403,50 @@ public:
     }
 
 protected:
-    bool Answers(REFIID iid) const override {
-        static const GUID events = GuidOf(host::kApplicationEventsIid);
-        return iid == events;
-    }
+    bool Answers(REFIID iid) const override { return iid == iid_; }
 
 private:
     host::ApplicationEventSink* sink_;
+    IID iid_;
+    DISPID onActivateDocument_;
 };
+
+// The host's type library, as the object describes itself: through its
+// class information, or the type information of its IDispatch.
+ComPtr<ITypeLib> TypeLibraryOf(IDispatch* object) {
+    ComPtr<ITypeInfo> info;
+    ComPtr<IProvideClassInfo> classInfo;
+    if (SUCCEEDED(object->QueryInterface(IID_PPV_ARGS(&classInfo))))
+        classInfo->GetClassInfo(&info);
+    UINT count = 0;
+    if (!info && SUCCEEDED(object->GetTypeInfoCount(&count)) && count == 1)
+        object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info);
+    ComPtr<ITypeLib> library;
+    UINT index = 0;
+    if (info) info->GetContainingTypeLib(&library, &index);
+    return library;
+}
+
+// The connection point of `container` whose interface, in the host's type
+// library, has a member OnActivateDocument.
+EventInterface FindEventInterface(IDispatch* source, IConnectionPointContainer& container) {
+    const ComPtr<ITypeLib> library = TypeLibraryOf(source);
+    ComPtr<IEnumConnectionPoints> points;
+    if (library && SUCCEEDED(container.EnumConnectionPoints(&points)) && points) {
+        ComPtr<IConnectionPoint> point;
+        while (points->Next(1, point.ReleaseAndGetAddressOf(), nullptr) == S_OK && point) {
+            EventInterface found{point, {}, DISPID_UNKNOWN};
+            ComPtr<ITypeInfo> info;
+            LPOLESTR name = const_cast<LPOLESTR>(L"OnActivateDocument");
+            if (SUCCEEDED(point->GetConnectionInterface(&found.iid)) &&
+                SUCCEEDED(library->GetTypeInfoOfGuid(found.iid, &info)) &&
+                SUCCEEDED(info->GetIDsOfNames(&name, 1, &found.onActivateDocument)))
+                return found;
+        }
+    }
+    raise(ErrorKind::HostFailure,
+          "the application's event source describes no event interface with OnActivateDocument [Bind]");
+}
 
 // An advised event connection; releasing it unadvises.
 class Advised {
@@ -426,19 +473,16 @@ public:
         ComPtr<IConnectionPointContainer> container;
         HRESULT status = Dispatch()->QueryInterface(IID_PPV_ARGS(&container));
         if (FAILED(status)) Fail("the event source offers no connection points", status, "Bind");
-        ComPtr<IConnectionPoint> point;
-        SetErrorInfo(0, nullptr);
-        status = container->FindConnectionPoint(GuidOf(host::kApplicationEventsIid), &point);
-        if (FAILED(status) || !point) Fail(ThreadErrorDescription(), status, "Bind");
-        auto comSink = MakeCom<EventSink>(sink);
+        EventInterface events = FindEventInterface(Dispatch(), *container.Get());
+        auto comSink = MakeCom<EventSink>(sink, events);
         DWORD cookie = 0;
         SetErrorInfo(0, nullptr);
-        status = point->Advise(comSink.Get(), &cookie);
+        status = events.point->Advise(comSink.Get(), &cookie);
         if (FAILED(status)) {
             comSink->Detach();
             Fail(ThreadErrorDescription(), status, "Bind");
         }
-        return std::make_shared<Advised>(std::move(point), std::move(comSink), cookie);
+        return std::make_shared<Advised>(std::move(events.point), std::move(comSink), cookie);
     }
 };
 
@@ -511,7 +555,10 @@ OwnedVariant InvokeDispatch(IDispatch* target, DISPID id, WORD flags, DISPPARAMS
     const HRESULT status = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
                                           result.get(), &exception, &badArgument);
     if (SUCCEEDED(status)) return result;
-    Fail(status == DISP_E_EXCEPTION ? TakeDescription(exception) : std::string(), status, operation);
+    if (status != DISP_E_EXCEPTION) Fail(std::string(), status, operation);
+    // The exception's own status is the host's answer.
+    const HRESULT hostStatus = exception.scode != 0 ? exception.scode : status;
+    Fail(TakeDescription(exception), hostStatus, operation);
 }
 
 std::string StatusText(HRESULT status) {

@@ -5,8 +5,10 @@
 // identifiers of host/dispids.h, never a lookup by name. Values cross as
 // VARIANTs and arrive as Variants of the same type; a failed call becomes an
 // Error of kind HostFailure carrying the host's EXCEPINFO description.
-// Document::IsDrawing is a QueryInterface for host::kDrawingDocumentIid, so
-// telling a drawing costs no host call.
+// The application's events arrive on the event source's connection point
+// whose interface, in the host's own type library, declares
+// OnActivateDocument, by the DISPID that library gives it: the add-in
+// carries no identifier of the host's.
 
 #include <oaidl.h>
 
@@ -32,7 +34,7 @@ IDispatch* DispatchOf(const Object& object);
 // Failures across Invoke, both ways. InvokeDispatch calls `target` and
 // hands back the result; a failed call is a HostFailure whose message is the
 // callee's EXCEPINFO description (or the status code), then `operation` in
-// brackets. ExceptionToCaller is what an Invoke served here answers for a
+// brackets, and whose host status is the callee's (EXCEPINFO's scode). ExceptionToCaller is what an Invoke served here answers for a
 // failure: DISP_E_EXCEPTION with the failure's message as the description.
 OwnedVariant InvokeDispatch(IDispatch* target, DISPID id, WORD flags, DISPPARAMS& params,
                             std::string_view operation);

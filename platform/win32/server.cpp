@@ -18,6 +18,7 @@
 #include "platform/win32/addin_object.h"
 #include "platform/win32/advapi32_registry.h"
 #include "platform/win32/com_object.h"
+#include "platform/win32/module_count.h"
 #include "platform/win32/this_module.h"
 #include "platform/win32/utf16.h"
 

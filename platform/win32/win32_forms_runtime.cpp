@@ -55,6 +55,34 @@ private:
     bool owned_ = false;
 };
 
+// The thread's other enabled top-level windows (the host's own among
+// them), disabled for as long as this lives, as a modal form disables the
+// windows of its program; each is enabled again at the end, before the
+// modal window goes, so that the activation returns to them.
+class ThreadWindowsDisabled {
+public:
+    explicit ThreadWindowsDisabled(HWND modal) : modal_(modal) {
+        EnumThreadWindows(GetCurrentThreadId(), &Collect, reinterpret_cast<LPARAM>(this));
+        for (HWND window : disabled_) EnableWindow(window, FALSE);
+    }
+    ~ThreadWindowsDisabled() {
+        for (HWND window : disabled_)
+            if (IsWindow(window)) EnableWindow(window, TRUE);
+    }
+    ThreadWindowsDisabled(const ThreadWindowsDisabled&) = delete;
+    ThreadWindowsDisabled& operator=(const ThreadWindowsDisabled&) = delete;
+
+private:
+    static BOOL CALLBACK Collect(HWND window, LPARAM self) {
+        auto& disabling = *reinterpret_cast<ThreadWindowsDisabled*>(self);
+        if (window != disabling.modal_ && IsWindowEnabled(window)) disabling.disabled_.push_back(window);
+        return TRUE;
+    }
+
+    HWND modal_;
+    std::vector<HWND> disabled_;
+};
+
 struct WindowDestroyer {
     void operator()(HWND window) const { DestroyWindow(window); }
 };
@@ -101,6 +129,7 @@ void Win32FormsRuntime::ShowModal(ui::Form& form) {
             std::vector<std::pair<const ui::Form*, HWND>>& shown;
             ~ShowEnds() { shown.pop_back(); }
         } showEnds{shownWindows_};
+        const ThreadWindowsDisabled othersDisabled(window.get());
         maker.emplace(window.get(), tx, ty);
         view->Create(*maker);
         SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&shown));
@@ -214,6 +243,7 @@ float Win32FormsRuntime::TwipsPerPixelY() { return TwipsPerPixel(LOGPIXELSY); }
 
 int Win32FormsRuntime::MsgBox(const std::string& text, int style, const std::string& title) {
     const std::wstring caption = title.empty() ? dialog::kUntitledMessageCaption : Utf16(title);
+    const ThreadWindowsDisabled othersDisabled(nullptr);
     return MessageBoxW(nullptr, Utf16(text).c_str(), caption.c_str(), static_cast<UINT>(style));
 }
 

@@ -162,7 +162,7 @@ TEST_P(DefinitionTest, OnlyPartsAndAssembliesHaveTheirOwn) {
     auto answers = [](auto call) { return !ErrorKindOf(call).has_value(); };
     EXPECT_EQ(answers([&] { doc->PartDefinition(); }), GetParam().part);
     EXPECT_EQ(answers([&] { doc->AssemblyDefinition(); }), GetParam().assembly);
-    EXPECT_EQ(doc->IsDrawing(), GetParam().kind == host::kDrawingDocument);
+    EXPECT_EQ(doc->DocKind(), GetParam().kind);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, DefinitionTest,

@@ -147,18 +147,23 @@ TEST(DispatchRoundTrip, TheAddInOverComMakesTheSameCallsAndTheSameDrawings) {
                 ::testing::Contains(std::pair<std::string, Variant>("Made", Date{45352.5})));
     ASSERT_EQ(expected.failures.size(), 2u);
 
-    MemoryHost served;
-    workbench::com::ServedHost com(served);
-    const Outcome actual = RunSession(served, AddInSiteOver(com.Site().Get()));
+    // Under either host identity: the add-in learns the event interface
+    // and its DISPID from the host's type library.
+    for (const auto identity : {workbench::HostIdentity::kStandard, workbench::HostIdentity::kOther}) {
+        SCOPED_TRACE(identity == workbench::HostIdentity::kStandard ? "standard host" : "other host");
+        MemoryHost served;
+        workbench::com::ServedHost com(served, std::make_shared<workbench::com::HostTypeLibrary>(identity));
+        const Outcome actual = RunSession(served, AddInSiteOver(com.Site().Get()));
 
-    EXPECT_EQ(actual.drawings, expected.drawings);
-    EXPECT_EQ(actual.calls, expected.calls);
-    EXPECT_EQ(com.NameLookups(), 0) << "every call goes by dispatch identifier";
-    EXPECT_FALSE(actual.copyEnabledAfterPart);
-    EXPECT_EQ(actual.sinksLeft, 0u) << "deactivation unadvises the event sink";
-    // The host's own description arrives; it names the operation, so the
-    // failure reads as on the host itself.
-    EXPECT_EQ(actual.failures, expected.failures);
+        EXPECT_EQ(actual.drawings, expected.drawings);
+        EXPECT_EQ(actual.calls, expected.calls);
+        EXPECT_EQ(com.NameLookups(), 0) << "every call goes by dispatch identifier";
+        EXPECT_FALSE(actual.copyEnabledAfterPart);
+        EXPECT_EQ(actual.sinksLeft, 0u) << "deactivation unadvises the event sink";
+        // The host's own description arrives; it names the operation, so the
+        // failure reads as on the host itself.
+        EXPECT_EQ(actual.failures, expected.failures);
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <limits>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ struct RoundTrip {
 
 TEST(VariantConvert, EveryTypeCrossesBothWaysUnchanged) {
     workbench::MemoryHost host;
-    workbench::com::ServedHost served(host);
+    workbench::com::ServedHost served(
+        host, std::make_shared<workbench::com::HostTypeLibrary>(workbench::HostIdentity::kStandard));
     const auto site = served.Site();
     VARIANT siteVariant{};
     siteVariant.vt = VT_DISPATCH;

@@ -1,7 +1,9 @@
 // Brindlemark5.dll as COM sees it, loaded from beside this program: the
 // class factory asked directly (no registration needed), the module count
-// that allows unloading, and failures arriving as HRESULTs with error info,
-// both through the interface and through late binding by DISPID.
+// that allows unloading, failures arriving as HRESULTs with error info,
+// both through the interface and through late binding by DISPID, and the
+// host's add-in server interface, which the add-in learns from the host's
+// registered type library.
 
 #include <windows.h>
 
@@ -12,11 +14,19 @@
 #include <wrl/client.h>
 
 #include <climits>
+#include <functional>
+#include <utility>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "brindlemark5.h"
 #include "brindlemark_version.h"
+#include "host/host.h"
 #include "platform/win32/addin_dispids.h"
+#include "platform/win32/dialog_controls.h"
+#include "workbench/com/served_host.h"
+#include "workbench/model/memory_host.h"
 
 namespace {
 
@@ -168,6 +178,205 @@ TEST_F(AddInDll, AFailureArrivesAsTheHresultOfItsKindWithItsMessage) {
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrHelpFile);
+}
+
+GUID IdOf(ITypeInfo* info) {
+    TYPEATTR* attributes = nullptr;
+    EXPECT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    const GUID id = attributes ? attributes->guid : GUID{};
+    if (attributes) info->ReleaseTypeAttr(attributes);
+    return id;
+}
+
+DISPID MemberOf(ITypeInfo* info, const wchar_t* name) {
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names = const_cast<LPOLESTR>(name);
+    EXPECT_EQ(info->GetIDsOfNames(&names, 1, &id), S_OK) << "no member " << name;
+    return id;
+}
+
+// One call through IDispatch, arguments in reading order; the EXCEPINFO
+// of a failure is handed back.
+HRESULT Invoke(IDispatch* object, DISPID id, std::vector<VARIANT> args, EXCEPINFO& exception) {
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    exception = EXCEPINFO{};
+    return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, &exception,
+                          nullptr);
+}
+
+// HKEY_CLASSES_ROOT and HKEY_CURRENT_USER of this process on scratch keys
+// while it lives, so that what an activation writes (and a type library
+// registered for a test) stays out of the registry other tests read.
+class ScratchRegistry {
+public:
+    ScratchRegistry() {
+        RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.c_str());
+        for (std::size_t i = 0; i < std::size(roots_); ++i)
+            RegCreateKeyExW(HKEY_CURRENT_USER, (scratch_ + L"\\" + std::to_wstring(i)).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &keys_[i], nullptr);
+        for (std::size_t i = 0; i < std::size(roots_); ++i) RegOverridePredefKey(roots_[i], keys_[i]);
+    }
+    ScratchRegistry(const ScratchRegistry&) = delete;
+    ScratchRegistry& operator=(const ScratchRegistry&) = delete;
+    ~ScratchRegistry() {
+        for (std::size_t i = 0; i < std::size(roots_); ++i) {
+            RegOverridePredefKey(roots_[i], nullptr);
+            RegCloseKey(keys_[i]);
+        }
+        RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.c_str());
+    }
+
+private:
+    const std::wstring scratch_ = L"Software\\Brindlemark server test " + std::to_wstring(GetCurrentProcessId());
+    HKEY roots_[2] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER};
+    HKEY keys_[2] = {};
+};
+
+// Under either identity of the workbench's host, with its type library
+// registered as a host's is: the add-in answers the host's id of the add-in
+// server interface, and no other id of the host's; activation through it
+// binds the events the host's type library describes, and a host call that
+// fails under Activate comes back with the host's own HRESULT and words.
+TEST_F(AddInDll, AnswersTheHostsServerInterfaceAsTheHostsTypeLibraryDescribesIt) {
+    using bm::workbench::HostIdentity;
+    namespace com = bm::workbench::com;
+    const ScratchRegistry scratch;
+    for (const auto identity : {HostIdentity::kStandard, HostIdentity::kOther}) {
+        SCOPED_TRACE(identity == HostIdentity::kStandard ? "standard host" : "other host");
+        const auto types = std::make_shared<com::HostTypeLibrary>(identity);
+        std::wstring path = types->Path();
+        ASSERT_EQ(RegisterTypeLib(types->Library(), path.data(), nullptr), S_OK);
+        const ComPtr<ITypeInfo> server = types->Interface(L"ApplicationAddInServer");
+
+        ComPtr<_CBrindlemark5> addIn = Create();
+        ComPtr<IDispatch> asServer;
+        ASSERT_EQ(addIn->QueryInterface(IdOf(server.Get()), &asServer), S_OK);
+        ComPtr<IUnknown> identityOfServer;
+        ComPtr<IUnknown> identityOfAddIn;
+        ASSERT_EQ(asServer.As(&identityOfServer), S_OK);
+        ASSERT_EQ(addIn.As(&identityOfAddIn), S_OK);
+        EXPECT_EQ(identityOfServer.Get(), identityOfAddIn.Get()) << "one object, one identity";
+        ComPtr<IUnknown> document;
+        EXPECT_EQ(addIn->QueryInterface(IdOf(types->Interface(L"HostDocument").Get()), &document), E_NOINTERFACE);
+
+        bm::workbench::MemoryHost host;
+        com::ServedHost served(host, types);
+        VARIANT site;
+        VariantInit(&site);
+        V_VT(&site) = VT_DISPATCH;
+        V_DISPATCH(&site) = served.Site().Detach();
+        VARIANT firstTime;
+        VariantInit(&firstTime);
+        V_VT(&firstTime) = VT_BOOL;
+        V_BOOL(&firstTime) = VARIANT_TRUE;
+        const DISPID activate = MemberOf(server.Get(), L"Activate");
+        EXCEPINFO exception{};
+
+        host.Probe().FailOperation("HostVersion");
+        EXPECT_EQ(Invoke(asServer.Get(), activate, {site, firstTime}, exception), DISP_E_EXCEPTION);
+        EXPECT_EQ(exception.scode, com::kHostRefused) << "the host's HRESULT, not one of the add-in's";
+        EXPECT_EQ(std::wstring(exception.bstrDescription ? exception.bstrDescription : L""),
+                  L"HostVersion failed (injected)");
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrSource);
+
+        EXPECT_EQ(Invoke(asServer.Get(), activate, {site, firstTime}, exception), S_OK);
+        EXPECT_EQ(host.BoundSinkCount(), 1u);
+        auto drawing = host.AddDrawing("C:/Work/Sheet.idw");
+        host.Activate(drawing);
+        EXPECT_TRUE(host.Command(2)->enabled()) << "the activation event arrived by the host's DISPID";
+        EXPECT_EQ(Invoke(asServer.Get(), MemberOf(server.Get(), L"Deactivate"), {}, exception), S_OK);
+        EXPECT_EQ(host.BoundSinkCount(), 0u);
+        EXPECT_EQ(served.NameLookups(), 0);
+        VariantClear(&site);
+
+        TLIBATTR* registered = nullptr;
+        ASSERT_EQ(types->Library()->GetLibAttr(&registered), S_OK);
+        EXPECT_EQ(UnRegisterTypeLib(registered->guid, registered->wMajorVerNum, registered->wMinorVerNum, registered->lcid,
+                                    registered->syskind),
+                  S_OK);
+        types->Library()->ReleaseTLibAttr(registered);
+    }
+}
+
+// What a timer saw while a modal window of the add-in was up, on the
+// thread that waits in it: the host's window, and whether the library
+// could be unloaded once the host had let go of the add-in.
+struct UnderTheDialog {
+    HWND hostWindow = nullptr;
+    IUnknown* releasedByTheHost = nullptr;  // the host's reference, let go under the dialog
+    HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
+    bool seen = false;
+    bool hostWindowEnabled = true;
+    HRESULT unloadable = S_OK;
+};
+UnderTheDialog* underTheDialog = nullptr;
+
+BOOL CALLBACK CloseModal(HWND window, LPARAM) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (!IsWindowVisible(window) ||
+        (std::wstring(name) != bm::win32::dialog::kFormClass && std::wstring(name) != L"#32770"))
+        return TRUE;
+    UnderTheDialog& seen = *underTheDialog;
+    seen.seen = true;
+    seen.hostWindowEnabled = IsWindowEnabled(seen.hostWindow) != FALSE;
+    if (IUnknown* object = std::exchange(seen.releasedByTheHost, nullptr)) object->Release();
+    seen.unloadable = seen.canUnloadNow();
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return FALSE;
+}
+
+void CALLBACK LookUnderTheDialog(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), &CloseModal, 0);
+}
+
+// A modal window of the add-in (the options dialog of the Options
+// command, the message box of a refused host version) disables the host's
+// own windows of the thread while it is up and enables them after; the
+// host may let go of the add-in meanwhile: the object lives on until the
+// entry point returns, and goes then.
+TEST_F(AddInDll, AModalWindowBlocksTheHostsWindowsAndKeepsTheAddInAlive) {
+    const ScratchRegistry scratch;
+    HWND hostWindow = CreateWindowExW(0, L"STATIC", L"The host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                      nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(hostWindow, nullptr);
+    bm::workbench::MemoryHost host;
+    host.SetVersionMajor(6);
+    bm::workbench::com::ServedHost served(
+        host, std::make_shared<bm::workbench::com::HostTypeLibrary>(bm::workbench::HostIdentity::kStandard));
+    const ComPtr<IDispatch> site = served.Site();
+
+    struct Entry {
+        const char* what;
+        std::function<HRESULT(_CBrindlemark5&)> call;
+    };
+    const Entry entries[] = {
+        {"the options dialog", [](_CBrindlemark5& addIn) { return addIn.ApplicationAddInServer_ExecuteCommand(1); }},
+        {"the host version's message box",
+         [&](_CBrindlemark5& addIn) { return addIn.ApplicationAddInServer_Activate(site.Get(), VARIANT_TRUE); }},
+    };
+    for (const Entry& entry : entries) {
+        SCOPED_TRACE(entry.what);
+        UnderTheDialog seen{hostWindow};
+        seen.canUnloadNow = canUnloadNow;
+        underTheDialog = &seen;
+        _CBrindlemark5* addIn = Create().Detach();
+        seen.releasedByTheHost = addIn;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 50, &LookUnderTheDialog);
+        EXPECT_EQ(entry.call(*addIn), S_OK);
+        KillTimer(nullptr, timer);
+        underTheDialog = nullptr;
+
+        EXPECT_TRUE(seen.seen) << "no modal window came up";
+        EXPECT_FALSE(seen.hostWindowEnabled) << "the host's window stayed enabled under it";
+        EXPECT_EQ(seen.unloadable, S_FALSE) << "the object went while its entry point ran";
+        EXPECT_TRUE(IsWindowEnabled(hostWindow)) << "the host's window is enabled again";
+        EXPECT_EQ(canUnloadNow(), S_OK) << "the object went when its entry point returned";
+        if (seen.releasedByTheHost) seen.releasedByTheHost->Release();
+    }
+    DestroyWindow(hostWindow);
 }
 
 }  // namespace

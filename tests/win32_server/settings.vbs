@@ -17,3 +17,15 @@ addIn.Area = 2147483647
 On Error Resume Next
 sum = addIn.PhysicalUpdate
 WScript.Echo "PhysicalUpdate fails " & Hex(Err.Number) & " " & Err.Description
+' Objects go to the add-in by reference: a variable as a reference to its
+' VARIANT, an expression in parentheses by value. A dictionary is no
+' property set, so the add-in fails at the first property-set call it
+' makes on it, having taken the object either way.
+Dim notAPropertySet
+Set notAPropertySet = CreateObject("Scripting.Dictionary")
+Err.Clear
+addIn.UpdatePhysicalProps notAPropertySet, "Model_Mass_Value", "1"
+WScript.Echo "UpdatePhysicalProps by reference " & Hex(Err.Number) & " " & Err.Description
+Err.Clear
+addIn.UpdatePhysicalProps (notAPropertySet), "Model_Mass_Value", "1"
+WScript.Echo "UpdatePhysicalProps by value " & Hex(Err.Number) & " " & Err.Description

@@ -1,7 +1,12 @@
 // The workbench's Windows face: the add-in is the COM object of
-// Brindlemark5.dll, created by its class id and called by the dispatch
-// identifiers of platform/win32/addin_dispids.h, never by name; the
-// documents are served to it as COM objects (served_host.h).
+// Brindlemark5.dll, created by its class id and driven, as a host does,
+// through the host's add-in server interface: asked for by the id the
+// host's type library gives it and called through its vtable at the slots
+// that type library gives its members. The add-in's settings are read by
+// the dispatch identifiers of platform/win32/addin_dispids.h, never by
+// name. The documents are served to it as COM objects (served_host.h),
+// described by the host type library of the session's identity, which is
+// registered for the session and removed at its end.
 //
 // With a registry file, HKEY_CURRENT_USER and HKEY_CLASSES_ROOT of this
 // process are pointed at scratch keys holding the file's content, so the
@@ -52,9 +57,15 @@ namespace {
 
 constexpr const wchar_t* kLibraryName = L"Brindlemark5.dll";
 
+// A failure the add-in returned, as the Error of the same kind and words as
+// on the other face; the status is kept as the host status.
+[[noreturn]] void AddInFailed(HRESULT status, std::string description) {
+    if (description.empty()) description = "the add-in answered " + win32::StatusText(status);
+    throw Error(win32::KindOf(status), description, status);
+}
+
 // One call of the add-in by dispatch identifier. `args` are in the order
-// of the member's parameters. A failure the add-in returns becomes the
-// Error of the same kind and words as on the other face.
+// of the member's parameters.
 VARIANT Call(IDispatch* addin, DISPID id, WORD flags, std::vector<VARIANT> args = {}) {
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
@@ -72,8 +83,72 @@ VARIANT Call(IDispatch* addin, DISPID id, WORD flags, std::vector<VARIANT> args 
     } else {
         description = win32::ThreadErrorDescription();
     }
-    if (description.empty()) description = "the add-in answered " + win32::StatusText(status);
-    throw Error(win32::KindOf(status), description);
+    AddInFailed(status, description);
+}
+
+// The add-in's side of the host's add-in server interface, called through
+// the vtable at the slot the host's type information gives each member.
+class ServerInterface {
+public:
+    ServerInterface(IUnknown* addin, ComPtr<ITypeInfo> info) : info_(std::move(info)) {
+        TYPEATTR* attributes = nullptr;
+        HRESULT status = info_->GetTypeAttr(&attributes);
+        if (SUCCEEDED(status)) {
+            status = addin->QueryInterface(attributes->guid, reinterpret_cast<void**>(server_.GetAddressOf()));
+            info_->ReleaseTypeAttr(attributes);
+        }
+        if (FAILED(status))
+            throw Error(ErrorKind::HostFailure,
+                        "the add-in does not answer the host's add-in server interface (" + win32::StatusText(status) + ")");
+    }
+
+    // Calls the member `name` with `args` in the order of its parameters.
+    void Call(const wchar_t* name, std::vector<VARIANT> args = {}) const {
+        std::vector<VARTYPE> types;
+        std::vector<VARIANT*> pointers;
+        for (VARIANT& arg : args) {
+            types.push_back(V_VT(&arg));
+            pointers.push_back(&arg);
+        }
+        VARIANT result;
+        VariantInit(&result);
+        SetErrorInfo(0, nullptr);
+        HRESULT status = DispCallFunc(server_.Get(), SlotOf(name), CC_STDCALL, VT_ERROR,
+                                      static_cast<UINT>(args.size()), types.data(), pointers.data(), &result);
+        if (SUCCEEDED(status)) status = V_ERROR(&result);
+        if (FAILED(status)) AddInFailed(status, win32::ThreadErrorDescription());
+    }
+
+private:
+    ULONG_PTR SlotOf(const wchar_t* name) const {
+        TYPEATTR* attributes = nullptr;
+        if (FAILED(info_->GetTypeAttr(&attributes))) throw Error(ErrorKind::HostFailure, "the host type has no attributes");
+        const WORD functions = attributes->cFuncs;
+        info_->ReleaseTypeAttr(attributes);
+        for (UINT i = 0; i < functions; ++i) {
+            FUNCDESC* function = nullptr;
+            if (FAILED(info_->GetFuncDesc(i, &function))) break;
+            BSTR member = nullptr;
+            const bool named = SUCCEEDED(info_->GetDocumentation(function->memid, &member, nullptr, nullptr, nullptr)) &&
+                               member && std::wstring_view(member) == name && function->invkind == INVOKE_FUNC;
+            SysFreeString(member);
+            const auto slot = static_cast<ULONG_PTR>(function->oVft);
+            info_->ReleaseFuncDesc(function);
+            if (named) return slot;
+        }
+        throw Error(ErrorKind::HostFailure, "the host type library has no " + Utf8(name));
+    }
+
+    ComPtr<ITypeInfo> info_;
+    ComPtr<IUnknown> server_;
+};
+
+VARIANT Bool(bool value) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_BOOL;
+    V_BOOL(&v) = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
 }
 
 VARIANT Long(std::int32_t value) {
@@ -109,10 +184,16 @@ static_assert(std::size(kSettingIds) == Settings::kFieldCount);
 // A library loaded by this program, freed when it says it can be.
 class ComAddIn : public LoadedAddIn {
 public:
-    ComAddIn(ComPtr<IDispatch> object, std::string library, std::unique_ptr<DllModule> loaded)
-        : loaded_(std::move(loaded)), library_(std::move(library)), object_(std::move(object)) {}
+    ComAddIn(ComPtr<IDispatch> object, std::shared_ptr<const com::HostTypeLibrary> types, std::string library,
+             std::unique_ptr<DllModule> loaded)
+        : loaded_(std::move(loaded)),
+          library_(std::move(library)),
+          types_(std::move(types)),
+          object_(std::move(object)),
+          server_(std::in_place, object_.Get(), types_->Interface(L"ApplicationAddInServer")) {}
     ~ComAddIn() override {
         // The object goes first, then what it was served, then its library.
+        server_.reset();
         object_.Reset();
         served_.reset();
         if (!loaded_) CoFreeUnusedLibraries();
@@ -120,28 +201,22 @@ public:
 
     std::string Library() const override { return library_; }
     void Activate(MemoryHost& host, bool firstTime) override {
-        served_ = std::make_unique<com::ServedHost>(host);
+        served_ = std::make_unique<com::ServedHost>(host, types_);
         VARIANT site;
         VariantInit(&site);
         V_VT(&site) = VT_DISPATCH;
         V_DISPATCH(&site) = served_->Site().Detach();
-        VARIANT first;
-        VariantInit(&first);
-        V_VT(&first) = VT_BOOL;
-        V_BOOL(&first) = firstTime ? VARIANT_TRUE : VARIANT_FALSE;
         std::exception_ptr failure;
         try {
-            Call(object_.Get(), BM_DISPID_ACTIVATE, DISPATCH_METHOD, {site, first});
+            server_->Call(L"Activate", {site, Bool(firstTime)});
         } catch (...) {
             failure = std::current_exception();
         }
         VariantClear(&site);
         if (failure) std::rethrow_exception(failure);
     }
-    void ExecuteCommand(std::int32_t commandId) override {
-        Call(object_.Get(), BM_DISPID_EXECUTECOMMAND, DISPATCH_METHOD, {Long(commandId)});
-    }
-    void Deactivate() override { Call(object_.Get(), BM_DISPID_DEACTIVATE, DISPATCH_METHOD); }
+    void ExecuteCommand(std::int32_t commandId) override { server_->Call(L"ExecuteCommand", {Long(commandId)}); }
+    void Deactivate() override { server_->Call(L"Deactivate"); }
     Settings Properties() override {
         Settings settings;
         for (const SettingId& s : kSettingIds) {
@@ -163,8 +238,10 @@ public:
 private:
     std::unique_ptr<DllModule> loaded_;  // null when COM loaded it
     std::string library_;
+    std::shared_ptr<const com::HostTypeLibrary> types_;
     std::unique_ptr<com::ServedHost> served_;
     ComPtr<IDispatch> object_;
+    std::optional<ServerInterface> server_;
 };
 
 CLSID ClassId() {
@@ -369,10 +446,37 @@ private:
 
 // --- the face ----------------------------------------------------------------
 
+// The host type library, registered as a COM host registers its own, for
+// as long as this lives: an add-in finds the host's interfaces through it.
+class RegisteredHostTypes {
+public:
+    explicit RegisteredHostTypes(HostIdentity identity)
+        : types_(std::make_shared<com::HostTypeLibrary>(identity)) {
+        std::wstring path = types_->Path();
+        const HRESULT status = RegisterTypeLib(types_->Library(), path.data(), nullptr);
+        if (FAILED(status))
+            throw BadRegistry("the host type library cannot be registered (" + win32::StatusText(status) + ")");
+    }
+    RegisteredHostTypes(const RegisteredHostTypes&) = delete;
+    RegisteredHostTypes& operator=(const RegisteredHostTypes&) = delete;
+    ~RegisteredHostTypes() {
+        TLIBATTR* attributes = nullptr;
+        if (FAILED(types_->Library()->GetLibAttr(&attributes))) return;
+        UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
+                          attributes->syskind);
+        types_->Library()->ReleaseTLibAttr(attributes);
+    }
+
+    const std::shared_ptr<const com::HostTypeLibrary>& Types() const { return types_; }
+
+private:
+    std::shared_ptr<const com::HostTypeLibrary> types_;
+};
+
 class WindowsFace : public HostFace {
 public:
     WindowsFace(std::optional<fs::path> registryFile, fs::path library, WorkbenchRuntime& runtime,
-                std::optional<fs::path> pictures)
+                std::optional<fs::path> pictures, HostIdentity identity)
         : library_(std::move(library)), driver_(runtime, std::move(pictures)) {
         if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
             throw BadRegistry("COM cannot be initialised");
@@ -381,12 +485,16 @@ public:
                 redirected_.emplace(fs::absolute(*registryFile));
                 links_.emplace(L"mailto", [&runtime](const std::string& link) { runtime.PrintOpenedLink(link); });
             }
+            hostTypes_.emplace(identity);
         } catch (...) {
+            links_.reset();
+            redirected_.reset();
             CoUninitialize();
             throw;
         }
     }
     ~WindowsFace() override {
+        hostTypes_.reset();
         links_.reset();
         redirected_.reset();
         CoUninitialize();
@@ -411,11 +519,12 @@ public:
                 CoCreateInstance(ClassId(), nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(object.GetAddressOf()));
             if (FAILED(status))
                 throw Error(ErrorKind::HostFailure, "the add-in cannot be created (" + win32::StatusText(status) + ")");
-            return std::make_unique<ComAddIn>(std::move(object), Utf8(registered), nullptr);
+            return std::make_unique<ComAddIn>(std::move(object), hostTypes_->Types(), Utf8(registered), nullptr);
         }
         auto library = std::make_unique<DllModule>(registered, "the add-in library");
         ComPtr<IDispatch> object = library->Create<IDispatch>(ClassId(), "the add-in");
-        return std::make_unique<ComAddIn>(std::move(object), Utf8(registered), std::move(library));
+        return std::make_unique<ComAddIn>(std::move(object), hostTypes_->Types(), Utf8(registered),
+                                          std::move(library));
     }
 
     std::string RegistryName() const override {
@@ -437,8 +546,10 @@ public:
     void Play(const std::function<void()>& step) override { driver_.Play(step); }
 
     void Close() override {
-        // The link handler's keys are the workbench's, not the session's.
+        // The link handler's keys and the host's type library are the
+        // workbench's, not the session's.
         links_.reset();
+        hostTypes_.reset();
         if (redirected_) redirected_->Export();
     }
 
@@ -460,6 +571,7 @@ private:
     std::optional<RedirectedRegistry> redirected_;
     // Only in the redirected registry: the user's own keeps the user's mail program.
     std::optional<com::LinkHandler> links_;
+    std::optional<RegisteredHostTypes> hostTypes_;
     com::DialogDriver driver_;
 };
 
@@ -468,13 +580,14 @@ private:
 bool FaceShowsWindows() { return true; }
 
 std::unique_ptr<HostFace> OpenHostFace(const std::optional<fs::path>& registryFile, const fs::path& programFolder,
-                                       WorkbenchRuntime& runtime, const std::optional<fs::path>& pictures) {
+                                       WorkbenchRuntime& runtime, const std::optional<fs::path>& pictures,
+                                       HostIdentity identity) {
     std::optional<fs::path> file = registryFile;
     if (!file) {
         // As on the other face, the environment may name the registry file.
         if (const wchar_t* named = _wgetenv(L"BRINDLEMARK_REGISTRY"); named && *named) file = fs::path(named);
     }
-    return std::make_unique<WindowsFace>(file, programFolder / kLibraryName, runtime, pictures);
+    return std::make_unique<WindowsFace>(file, programFolder / kLibraryName, runtime, pictures, identity);
 }
 
 }  // namespace bm::workbench

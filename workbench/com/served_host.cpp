@@ -10,166 +10,238 @@
 #include <utility>
 #include <vector>
 
-#include "host/dispids.h"
+#include "core/error.h"
+#include "host_types.h"  // made from host_types.idl
 #include "platform/win32/com_object.h"
 #include "platform/win32/dispatch_host.h"
+#include "platform/win32/this_module.h"
+#include "platform/win32/utf16.h"
 #include "platform/win32/variant_convert.h"
 
 namespace bm::workbench::com {
 
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+GUID IidOf(ITypeInfo* info) {
+    TYPEATTR* attributes = nullptr;
+    if (FAILED(info->GetTypeAttr(&attributes))) raise(ErrorKind::HostFailure, "a host type has no attributes");
+    const GUID iid = attributes->guid;
+    info->ReleaseTypeAttr(attributes);
+    return iid;
+}
+
+ComPtr<ITypeLib> LoadHostLibrary(const std::wstring& path) {
+    ComPtr<ITypeLib> library;
+    const HRESULT status = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+    if (FAILED(status))
+        raise(ErrorKind::HostFailure, "the host type library cannot be loaded (" + win32::StatusText(status) + ")");
+    return library;
+}
+
+// The interfaces of `library` by name: the vtable half of a dual interface,
+// a dispinterface as it is.
+std::map<std::wstring, ComPtr<ITypeInfo>> InterfacesOf(ITypeLib* library) {
+    std::map<std::wstring, ComPtr<ITypeInfo>> interfaces;
+    for (UINT i = 0, n = library->GetTypeInfoCount(); i < n; ++i) {
+        TYPEKIND kind{};
+        if (FAILED(library->GetTypeInfoType(i, &kind)) || (kind != TKIND_DISPATCH && kind != TKIND_INTERFACE))
+            continue;
+        BSTR name = nullptr;
+        ComPtr<ITypeInfo> info;
+        if (FAILED(library->GetDocumentation(static_cast<INT>(i), &name, nullptr, nullptr, nullptr)) ||
+            FAILED(library->GetTypeInfo(i, &info)))
+            continue;
+        HREFTYPE vtableHalf = 0;
+        ComPtr<ITypeInfo> vtable;
+        if (kind == TKIND_DISPATCH && SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableHalf)) &&
+            SUCCEEDED(info->GetRefTypeInfo(vtableHalf, &vtable)))
+            info = vtable;
+        interfaces[std::wstring(name, SysStringLen(name))] = info;
+        SysFreeString(name);
+    }
+    return interfaces;
+}
+
+}  // namespace
+
+HostTypeLibrary::HostTypeLibrary(HostIdentity identity) {
+    const std::wstring program = win32::ThisModulePath();
+    path_ = program + (identity == HostIdentity::kStandard ? L"\\1" : L"\\2");
+    library_ = LoadHostLibrary(path_);
+    interfaces_ = InterfacesOf(library_.Get());
+    // The objects' C++ declarations carry the standard library's ids; each
+    // finds its type information under the same name here.
+    const ComPtr<ITypeLib> standard = identity == HostIdentity::kStandard ? library_ : LoadHostLibrary(program + L"\\1");
+    for (const auto& [name, info] : InterfacesOf(standard.Get()))
+        if (const auto own = interfaces_.find(name); own != interfaces_.end())
+            described_[IidOf(info.Get())] = Description{own->second, IidOf(own->second.Get())};
+    const ComPtr<ITypeInfo> events = Interface(L"HostApplicationEvents");
+    eventsIid_ = IidOf(events.Get());
+    LPOLESTR name = const_cast<LPOLESTR>(L"OnActivateDocument");
+    if (FAILED(events->GetIDsOfNames(&name, 1, &onActivateDocument_)))
+        raise(ErrorKind::HostFailure, "the host type library describes no OnActivateDocument");
+}
+
+ComPtr<ITypeInfo> HostTypeLibrary::Interface(const std::wstring& name) const {
+    const auto found = interfaces_.find(name);
+    if (found == interfaces_.end()) raise(ErrorKind::HostFailure, "the host type library lacks " + win32::Utf8(name));
+    return found->second;
+}
+
+const HostTypeLibrary::Description& HostTypeLibrary::Described(REFIID standardIid) const {
+    const auto found = described_.find(standardIid);
+    if (found == described_.end()) raise(ErrorKind::HostFailure, "a served interface is not in the host type library");
+    return found->second;
+}
+
 struct ServedHost::State {
+    std::shared_ptr<const HostTypeLibrary> types;
     std::int64_t nameLookups = 0;
 };
 
 namespace {
 
-using Microsoft::WRL::ComPtr;
 using StateRef = std::shared_ptr<ServedHost::State>;
 using win32::ComObject;
 using win32::OwnedVariant;
-namespace dispid = host::dispid;
 
-// A call refused before it reaches the memory host: the status Invoke
-// answers, and the argument at fault.
-struct Refusal {
-    HRESULT status;
-    UINT argument = 0;
-};
+// The refusal of a call as COM reports it where there is no EXCEPINFO:
+// the status, and the message as the thread's error info.
+HRESULT Refused(const std::exception& failure) noexcept {
+    ComPtr<ICreateErrorInfo> created;
+    ComPtr<IErrorInfo> info;
+    BSTR description = win32::ToBstr(failure.what());
+    if (SUCCEEDED(CreateErrorInfo(&created)) && SUCCEEDED(created->SetDescription(description)) &&
+        SUCCEEDED(created.As(&info)))
+        SetErrorInfo(0, info.Get());
+    else
+        SetErrorInfo(0, nullptr);
+    SysFreeString(description);
+    return kHostRefused;
+}
 
-// One Invoke as a served object reads it: the kind of call, its arguments
-// in reading order, and its result.
-class Request {
+template <class Body>
+HRESULT Answer(Body&& body) noexcept {
+    try {
+        body();
+        return S_OK;
+    } catch (const std::exception& failure) {
+        return Refused(failure);
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+// A read: the out value cleared first, so a failure hands back nothing.
+template <class T, class Get>
+HRESULT Out(T* out, Get&& get) noexcept {
+    if (!out) return E_POINTER;
+    *out = T{};
+    return Answer([&] { *out = get(); });
+}
+
+template <class Get>
+HRESULT OutText(BSTR* out, Get&& get) noexcept {
+    return Out(out, [&] { return win32::ToBstr(get()); });
+}
+
+// Base of the served automation objects: the vtable interface I, and
+// IDispatch through I's type information in the host's library.
+template <class I, class... Extra>
+class Served : public ComObject<I, Extra...> {
 public:
-    Request(WORD flags, DISPPARAMS* params, VARIANT* result)
-        : flags_(flags), params_(params ? *params : DISPPARAMS{}), result_(result) {}
-
-    bool IsPut() const { return flags_ & DISPATCH_PROPERTYPUT; }
-    // A property get or a method call with `args` arguments: late binding
-    // calls a member with a value either way.
-    void Get(UINT args = 0) const { Expect(DISPATCH_PROPERTYGET | DISPATCH_METHOD, args, 0); }
-    void Method(UINT args) const { Expect(DISPATCH_METHOD, args, 0); }
-    // A property put: one value, named DISPID_PROPERTYPUT.
-    void Put() const {
-        Expect(DISPATCH_PROPERTYPUT, 1, 1);
-        if (!params_.rgdispidNamedArgs || params_.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
-            throw Refusal{DISP_E_PARAMNOTFOUND};
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (iid == described_.iid) {
+            *out = static_cast<I*>(this);
+            this->AddRef();
+            return S_OK;
+        }
+        // The C++ declaration's id is the standard host's, not this one's.
+        if (iid == __uuidof(I)) return E_NOINTERFACE;
+        return ComObject<I, Extra...>::QueryInterface(iid, out);
     }
 
-    std::int32_t Long(UINT i) const { return Coerced(i, VT_I4)->lVal; }
-    bool Bool(UINT i) const { return Coerced(i, VT_BOOL)->boolVal != VARIANT_FALSE; }
-    std::string Text(UINT i) const { return win32::FromBstr(Coerced(i, VT_BSTR)->bstrVal); }
-    Variant Value(UINT i) const { return win32::FromVariant(At(i)); }
-    double& DoubleByRef(UINT i) const {
-        VARIANT& v = At(i);
-        if (v.vt != (VT_BYREF | VT_R8) || !v.pdblVal) throw Refusal{DISP_E_TYPEMISMATCH, Position(i)};
-        return *v.pdblVal;
-    }
-
-    void Return(const Variant& value) const {
-        if (result_) win32::ToVariant(value, *result_);
-    }
-    void Return(ComPtr<IDispatch> object) const {
-        if (!result_) return;
-        VariantClear(result_);
-        result_->vt = VT_DISPATCH;
-        result_->pdispVal = object.Detach();
-    }
-    void ReturnUnknown(ComPtr<IUnknown> object) const {
-        if (!result_) return;
-        VariantClear(result_);
-        result_->vt = VT_UNKNOWN;
-        result_->punkVal = object.Detach();
-    }
-
-private:
-    void Expect(WORD kinds, UINT args, UINT named) const {
-        if (!(flags_ & kinds)) throw Refusal{DISP_E_MEMBERNOTFOUND};
-        if (params_.cArgs != args || params_.cNamedArgs != named) throw Refusal{DISP_E_BADPARAMCOUNT};
-    }
-    UINT Position(UINT i) const { return params_.cArgs - 1 - i; }
-    VARIANT& At(UINT i) const { return params_.rgvarg[Position(i)]; }
-    OwnedVariant Coerced(UINT i, VARTYPE type) const {
-        OwnedVariant value;
-        if (FAILED(VariantChangeType(value.get(), &At(i), 0, type)))
-            throw Refusal{DISP_E_TYPEMISMATCH, Position(i)};
-        return value;
-    }
-
-    WORD flags_;
-    DISPPARAMS params_;
-    VARIANT* result_;
-};
-
-// Base of the served automation objects: IDispatch without type
-// information, Invoke answering through Serve.
-template <class... Extra>
-class Served : public ComObject<IDispatch, Extra...> {
-public:
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (!count) return E_POINTER;
-        *count = 0;
+        *count = 1;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+        if (!info) return E_POINTER;
+        *info = nullptr;
+        if (index != 0) return DISP_E_BADINDEX;
+        return described_.info.CopyTo(info);
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) override {
         ++state_->nameLookups;
-        return DISP_E_UNKNOWNNAME;
+        if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        return DispGetIDsOfNames(described_.info.Get(), names, count, ids);
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* exception, UINT* badArgument) override {
         if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-        try {
-            return Serve(id, Request(flags, params, result)) ? S_OK : DISP_E_MEMBERNOTFOUND;
-        } catch (const Refusal& refusal) {
-            if (badArgument) *badArgument = refusal.argument;
-            return refusal.status;
-        } catch (const std::exception& failure) {
-            return win32::ExceptionToCaller(failure, exception);
-        }
+        return DispInvoke(static_cast<I*>(this), described_.info.Get(), id, flags, params, result, exception, badArgument);
     }
 
 protected:
-    explicit Served(StateRef state) : state_(std::move(state)) {}
-    // Answers member `id`; false when there is none of that identifier.
-    virtual bool Serve(DISPID id, const Request& call) = 0;
+    explicit Served(StateRef state)
+        : state_(std::move(state)), described_(state_->types->Described(__uuidof(I))) {}
+
+    // A new served object of class S over `object`, handed out through
+    // `out`; none for none, which the caller then reports as a failure.
+    template <class S, class Handed, class Get>
+    HRESULT Hand(Handed** out, Get&& get) noexcept {
+        return com::Out(out, [&]() -> Handed* {
+            auto object = get();
+            return object ? win32::MakeCom<S>(state_, std::move(object)).Detach() : nullptr;
+        });
+    }
 
     StateRef state_;
+    const HostTypeLibrary::Description& described_;  // held through state_
 };
 
-// The served object of a memory host object; none for none, which the
-// caller then reports as a host failure.
-template <class S, class Ref, class... Extra>
-ComPtr<IDispatch> Serve(const StateRef& state, Ref object, Extra... extra) {
-    if (!object) return nullptr;
-    return win32::MakeCom<S>(state, std::move(object), extra...);
-}
-
-// A served object over the host interface I.
-template <class I>
-class Over : public Served<> {
+// A served object over the memory host's object of interface H.
+template <class I, class H, class... Extra>
+class Over : public Served<I, Extra...> {
 public:
-    Over(StateRef state, host::Ref<I> object) : Served(std::move(state)), object_(std::move(object)) {}
+    Over(StateRef state, host::Ref<H> object) : Served<I, Extra...>(std::move(state)), object_(std::move(object)) {}
 
 protected:
-    host::Ref<I> object_;
+    host::Ref<H> object_;
 };
 
-// ---- lists ------------------------------------------------------------------
+// ---- enumerators --------------------------------------------------------------
 
-class Enumerator final : public ComObject<IEnumVARIANT> {
+void Put(VARIANT& out, const ComPtr<IDispatch>& item) {
+    VariantInit(&out);
+    out.vt = VT_DISPATCH;
+    out.pdispVal = item.Get();
+    if (item) item->AddRef();
+}
+
+void Put(IConnectionPoint*& out, const ComPtr<IConnectionPoint>& item) {
+    out = item.Get();
+    if (item) item->AddRef();
+}
+
+// An enumeration interface Enum over items of interface Item, handed out
+// as Slot (a VARIANT or an interface pointer).
+template <class Enum, class Slot, class Item>
+class Enumerator final : public ComObject<Enum> {
 public:
-    explicit Enumerator(std::vector<ComPtr<IDispatch>> items, std::size_t next = 0)
+    explicit Enumerator(std::vector<ComPtr<Item>> items, std::size_t next = 0)
         : items_(std::move(items)), next_(next) {}
 
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* out, ULONG* fetched) override {
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, Slot* out, ULONG* fetched) override {
         if (!out || (count > 1 && !fetched)) return E_POINTER;
         ULONG n = 0;
-        for (; n < count && next_ < items_.size(); ++n, ++next_) {
-            VariantInit(&out[n]);
-            out[n].vt = VT_DISPATCH;
-            out[n].pdispVal = items_[next_].Get();
-            if (out[n].pdispVal) out[n].pdispVal->AddRef();
-        }
+        for (; n < count && next_ < items_.size(); ++n, ++next_) Put(out[n], items_[next_]);
         if (fetched) *fetched = n;
         return n == count ? S_OK : S_FALSE;
     }
@@ -182,214 +254,175 @@ public:
         next_ = 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** copy) override {
+    HRESULT STDMETHODCALLTYPE Clone(Enum** copy) override {
         if (!copy) return E_POINTER;
         *copy = win32::MakeCom<Enumerator>(items_, next_).Detach();
         return S_OK;
     }
 
 private:
-    std::vector<ComPtr<IDispatch>> items_;
+    std::vector<ComPtr<Item>> items_;
     std::size_t next_;
 };
 
-template <class Interface, class ItemServed>
-class ServedList : public Over<Interface> {
-public:
-    using Over<Interface>::Over;
+// ---- lists ------------------------------------------------------------------
 
-protected:
-    bool Serve(DISPID id, const Request& call) override {
-        switch (id) {
-            case dispid::Count:
-                call.Get();
-                call.Return(this->object_->Count());
-                return true;
-            case dispid::Item:
-                call.Get(1);
-                call.Return(com::Serve<ItemServed>(this->state_, this->object_->Item(call.Long(0))));
-                return true;
-            case dispid::NewEnum: {
-                call.Get();
-                std::vector<ComPtr<IDispatch>> items;
-                for (auto& item : this->object_->Enumerate())
-                    items.push_back(com::Serve<ItemServed>(this->state_, std::move(item)));
-                call.ReturnUnknown(win32::MakeCom<Enumerator>(std::move(items)));
-                return true;
-            }
-            default: return false;
-        }
+template <class I, class H, class ItemServed, class ItemI>
+class ServedList : public Over<I, H> {
+public:
+    using Over<I, H>::Over;
+
+    HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override {
+        return Out(count, [&] { return LONG{this->object_->Count()}; });
+    }
+    HRESULT STDMETHODCALLTYPE get_Item(LONG position, ItemI** item) override {
+        return this->template Hand<ItemServed>(item, [&] { return this->object_->Item(position); });
+    }
+    HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** items) override {
+        return Out(items, [&]() -> IUnknown* {
+            std::vector<ComPtr<IDispatch>> served;
+            for (auto& item : this->object_->Enumerate())
+                served.push_back(win32::MakeCom<ItemServed>(this->state_, std::move(item)));
+            return win32::MakeCom<Enumerator<IEnumVARIANT, VARIANT, IDispatch>>(std::move(served)).Detach();
+        });
     }
 };
 
 // ---- documents --------------------------------------------------------------
 
-class ServedProperty final : public Over<host::Property> {
+class ServedProperty final : public Over<HostProperty, host::Property> {
 public:
     using Over::Over;
-
-protected:
-    bool Serve(DISPID id, const Request& call) override {
-        switch (id) {
-            case dispid::PropName: call.Get(); call.Return(object_->PropName()); return true;
-            case dispid::PropValue:
-                if (call.IsPut()) {
-                    call.Put();
-                    object_->PropValue(call.Value(0));
-                } else {
-                    call.Get();
-                    call.Return(object_->PropValue());
-                }
-                return true;
-            case dispid::PropDelete: call.Method(0); object_->PropDelete(); return true;
-            default: return false;
-        }
+    HRESULT STDMETHODCALLTYPE get_PropName(BSTR* name) override {
+        return OutText(name, [&] { return object_->PropName(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_PropValue(VARIANT* value) override {
+        if (!value) return E_POINTER;
+        VariantInit(value);
+        return Answer([&] { win32::ToVariant(object_->PropValue(), *value); });
+    }
+    HRESULT STDMETHODCALLTYPE put_PropValue(VARIANT value) override {
+        return Answer([&] { object_->PropValue(win32::FromVariant(value)); });
+    }
+    HRESULT STDMETHODCALLTYPE PropDelete() override {
+        return Answer([&] { object_->PropDelete(); });
     }
 };
 
-class ServedPropertySet final : public ServedList<host::PropertySet, ServedProperty> {
+class ServedPropertySet final
+    : public ServedList<HostPropertySet, host::PropertySet, ServedProperty, HostProperty> {
 public:
     using ServedList::ServedList;
-
-protected:
-    bool Serve(DISPID id, const Request& call) override {
-        if (id != dispid::PropAdd) return ServedList::Serve(id, call);
-        call.Method(2);
-        call.Return(com::Serve<ServedProperty>(state_, object_->PropAdd(call.Value(0), call.Text(1))));
-        return true;
+    HRESULT STDMETHODCALLTYPE PropAdd(VARIANT value, BSTR name, HostProperty** property) override {
+        return Hand<ServedProperty>(property, [&] {
+            return object_->PropAdd(win32::FromVariant(value), win32::FromBstr(name));
+        });
     }
 };
 
-class ServedPropertySets final : public Over<host::PropertySets> {
+class ServedPropertySets final : public Over<HostPropertySets, host::PropertySets> {
 public:
     using Over::Over;
-
-protected:
-    bool Serve(DISPID id, const Request& call) override {
-        if (id != dispid::Item) return false;
-        call.Get(1);
-        call.Return(com::Serve<ServedPropertySet>(state_, object_->Item(call.Text(0))));
-        return true;
+    HRESULT STDMETHODCALLTYPE get_Item(BSTR formatId, HostPropertySet** set) override {
+        return Hand<ServedPropertySet>(set, [&] { return object_->Item(win32::FromBstr(formatId)); });
     }
 };
 
-class ServedMassProperties final : public Over<host::MassProperties> {
+class ServedMassProperties final : public Over<HostMassProperties, host::MassProperties> {
 public:
     using Over::Over;
-
-protected:
-    bool Serve(DISPID id, const Request& call) override {
-        switch (id) {
-            case dispid::MassAccuracy: call.Put(); object_->MassAccuracy(call.Long(0)); return true;
-            case dispid::MassValue: call.Get(); call.Return(object_->MassValue()); return true;
-            case dispid::AreaValue: call.Get(); call.Return(object_->AreaValue()); return true;
-            case dispid::VolumeValue: call.Get(); call.Return(object_->VolumeValue()); return true;
-            default: return false;
-        }
+    HRESULT STDMETHODCALLTYPE put_MassAccuracy(LONG accuracy) override {
+        return Answer([&] { object_->MassAccuracy(accuracy); });
+    }
+    HRESULT STDMETHODCALLTYPE get_MassValue(double* mass) override {
+        return Out(mass, [&] { return object_->MassValue(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_AreaValue(double* area) override {
+        return Out(area, [&] { return object_->AreaValue(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_VolumeValue(double* volume) override {
+        return Out(volume, [&] { return object_->VolumeValue(); });
     }
 };
 
-// Served as a part's or as an assembly's definition, which name their
+// Served as a part's or as an assembly's definition (I), which name their
 // mass properties by different identifiers.
-class ServedDefinition final : public Over<host::ComponentDefinition> {
+template <class I>
+class ServedDefinition final : public Over<I, host::ComponentDefinition> {
 public:
-    ServedDefinition(StateRef state, host::Ref<host::ComponentDefinition> object, DISPID massProps)
-        : Over(std::move(state), std::move(object)), massProps_(massProps) {}
-
-protected:
-    bool Serve(DISPID id, const Request& call) override {
-        if (id != massProps_) return false;
-        call.Get();
-        call.Return(com::Serve<ServedMassProperties>(state_, object_->DefinitionMassProps()));
-        return true;
+    using Over<I, host::ComponentDefinition>::Over;
+    HRESULT STDMETHODCALLTYPE get_DefinitionMassProps(HostMassProperties** mass) override {
+        return this->template Hand<ServedMassProperties>(mass, [&] { return this->object_->DefinitionMassProps(); });
     }
-
-private:
-    DISPID massProps_;
 };
 
-class ServedUnits final : public Over<host::UnitsService> {
+class ServedUnits final : public Over<HostUnitsService, host::UnitsService> {
 public:
     using Over::Over;
-
-protected:
-    bool Serve(DISPID id, const Request& call) override {
-        switch (id) {
-            case dispid::UnitText: call.Get(1); call.Return(object_->UnitText(call.Long(0))); return true;
-            case dispid::UnitConvert: {
-                call.Method(2);
-                double& value = call.DoubleByRef(0);
-                call.Return(object_->UnitConvert(value, call.Value(1)));
-                return true;
-            }
-            default: return false;
-        }
+    HRESULT STDMETHODCALLTYPE UnitText(LONG unitCode, BSTR* text) override {
+        return OutText(text, [&] { return object_->UnitText(unitCode); });
+    }
+    HRESULT STDMETHODCALLTYPE UnitConvert(double* value, VARIANT units, BSTR* text) override {
+        if (!value) return E_POINTER;
+        return OutText(text, [&] { return object_->UnitConvert(*value, win32::FromVariant(units)); });
     }
 };
 
 class ServedDocument;
 
-class ServedFileRef final : public Over<host::FileRef> {
+class ServedFileRef final : public Over<HostFileRef, host::FileRef> {
 public:
     using Over::Over;
-
-protected:
-    bool Serve(DISPID id, const Request& call) override;
+    HRESULT STDMETHODCALLTYPE get_FileRefKind(LONG* kind) override {
+        return Out(kind, [&] { return LONG{object_->FileRefKind()}; });
+    }
+    HRESULT STDMETHODCALLTYPE get_FileRefName(BSTR* name) override {
+        return OutText(name, [&] { return object_->FileRefName(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_FileRefFullName(BSTR* name) override {
+        return OutText(name, [&] { return object_->FileRefFullName(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_FileRefDocument(HostDocument** document) override;
 };
 
-class ServedDocument final : public Over<host::Document> {
+class ServedDocument final : public Over<HostDocument, host::Document> {
 public:
     using Over::Over;
-
-protected:
-    bool Answers(REFIID iid) const override {
-        static const GUID drawing = win32::GuidOf(host::kDrawingDocumentIid);
-        return iid == drawing && object_->IsDrawing();
+    HRESULT STDMETHODCALLTYPE get_DocKind(LONG* kind) override {
+        return Out(kind, [&] { return LONG{object_->DocKind()}; });
     }
-    bool Serve(DISPID id, const Request& call) override {
-        using FileRefs = ServedList<host::FileRefList, ServedFileRef>;
-        switch (id) {
-            case dispid::DocKind: call.Get(); call.Return(object_->DocKind()); return true;
-            case dispid::FileRefs: call.Get(); call.Return(com::Serve<FileRefs>(state_, object_->FileRefs())); return true;
-            case dispid::DocPropertySets:
-                call.Get();
-                call.Return(com::Serve<ServedPropertySets>(state_, object_->DocPropertySets()));
-                return true;
-            case dispid::DocUpdate: call.Method(0); object_->DocUpdate(); return true;
-            case dispid::DocUnits: call.Get(); call.Return(com::Serve<ServedUnits>(state_, object_->DocUnits())); return true;
-            case dispid::PartDefinition:
-                call.Get();
-                call.Return(com::Serve<ServedDefinition>(state_, object_->PartDefinition(), dispid::PartMassProps));
-                return true;
-            case dispid::AssemblyDefinition:
-                call.Get();
-                call.Return(com::Serve<ServedDefinition>(state_, object_->AssemblyDefinition(),
-                                                         dispid::AssemblyMassProps));
-                return true;
-            default: return false;
-        }
+    HRESULT STDMETHODCALLTYPE get_FileRefs(HostFileRefList** references) override {
+        using FileRefs = ServedList<HostFileRefList, host::FileRefList, ServedFileRef, HostFileRef>;
+        return Hand<FileRefs>(references, [&] { return object_->FileRefs(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_DocPropertySets(HostPropertySets** sets) override {
+        return Hand<ServedPropertySets>(sets, [&] { return object_->DocPropertySets(); });
+    }
+    HRESULT STDMETHODCALLTYPE DocUpdate() override {
+        return Answer([&] { object_->DocUpdate(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_DocUnits(HostUnitsService** units) override {
+        return Hand<ServedUnits>(units, [&] { return object_->DocUnits(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_PartDefinition(HostPartDefinition** definition) override {
+        return Hand<ServedDefinition<HostPartDefinition>>(definition, [&] { return object_->PartDefinition(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_AssemblyDefinition(HostAssemblyDefinition** definition) override {
+        return Hand<ServedDefinition<HostAssemblyDefinition>>(definition,
+                                                              [&] { return object_->AssemblyDefinition(); });
     }
 };
 
-bool ServedFileRef::Serve(DISPID id, const Request& call) {
-    switch (id) {
-        case dispid::FileRefKind: call.Get(); call.Return(object_->FileRefKind()); return true;
-        case dispid::FileRefName: call.Get(); call.Return(object_->FileRefName()); return true;
-        case dispid::FileRefFullName: call.Get(); call.Return(object_->FileRefFullName()); return true;
-        case dispid::FileRefDocument:
-            call.Get();
-            call.Return(com::Serve<ServedDocument>(state_, object_->FileRefDocument()));
-            return true;
-        default: return false;
-    }
+HRESULT ServedFileRef::get_FileRefDocument(HostDocument** document) {
+    return Hand<ServedDocument>(document, [&] { return object_->FileRefDocument(); });
 }
 
 // ---- events -----------------------------------------------------------------
 
 // A COM sink bound to the memory host's event source: each notification
-// becomes an Invoke of OnActivateDocument, the arguments reversed and the
-// handling code by reference. What the sink reports as a failure reaches
-// the memory host's caller.
+// becomes an Invoke of OnActivateDocument by the library's DISPID, the
+// arguments reversed and the handling code by reference. What the sink
+// reports as a failure reaches the memory host's caller.
 class ForwardingSink final : public host::ApplicationEventSink {
 public:
     ForwardingSink(StateRef state, ComPtr<IDispatch> sink) : state_(std::move(state)), sink_(std::move(sink)) {}
@@ -404,12 +437,13 @@ public:
         win32::ToVariant(context, *reversed[1].get());
         win32::ToVariant(beforeOrAfter, *reversed[2].get());
         reversed[3].get()->vt = VT_DISPATCH;
-        reversed[3].get()->pdispVal = com::Serve<ServedDocument>(state_, document).Detach();
+        reversed[3].get()->pdispVal =
+            document ? static_cast<IDispatch*>(win32::MakeCom<ServedDocument>(state_, document).Detach()) : nullptr;
         DISPPARAMS params{reversed[0].get(), nullptr, 4, 0};
         // The sink may unadvise itself, and so end this forwarder, while
         // it handles the event.
         const ComPtr<IDispatch> sink = sink_;
-        win32::InvokeDispatch(sink.Get(), dispid::OnActivateDocument, DISPATCH_METHOD, params,
+        win32::InvokeDispatch(sink.Get(), state_->types->OnActivateDocument(), DISPATCH_METHOD, params,
                               "OnActivateDocument");
         handlingCode = code;
     }
@@ -419,20 +453,6 @@ private:
     ComPtr<IDispatch> sink_;
 };
 
-// Advise and Unadvise report a failure through the thread's error
-// information, as they have no EXCEPINFO.
-HRESULT FailWithErrorInfo(const std::exception& failure) {
-    ComPtr<ICreateErrorInfo> created;
-    if (SUCCEEDED(CreateErrorInfo(&created))) {
-        BSTR description = win32::ToBstr(failure.what());
-        created->SetDescription(description);
-        SysFreeString(description);
-        ComPtr<IErrorInfo> info;
-        if (SUCCEEDED(created.As(&info))) SetErrorInfo(0, info.Get());
-    }
-    return E_FAIL;
-}
-
 class ConnectionPoint final : public ComObject<IConnectionPoint> {
 public:
     ConnectionPoint(StateRef state, host::Ref<host::ApplicationEvents> events,
@@ -441,7 +461,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
         if (!iid) return E_POINTER;
-        *iid = win32::GuidOf(host::kApplicationEventsIid);
+        *iid = state_->types->EventsIid();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** container) override {
@@ -451,17 +471,18 @@ public:
     HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
         if (!sink || !cookie) return E_POINTER;
         *cookie = 0;
+        // A sink answers the event interface; its IDispatch is what is called.
+        ComPtr<IUnknown> events;
         ComPtr<IDispatch> dispatch;
-        if (FAILED(sink->QueryInterface(IID_PPV_ARGS(&dispatch)))) return CONNECT_E_CANNOTCONNECT;
-        try {
+        if (FAILED(sink->QueryInterface(state_->types->EventsIid(), &events)) ||
+            FAILED(sink->QueryInterface(IID_PPV_ARGS(&dispatch))))
+            return CONNECT_E_CANNOTCONNECT;
+        return Answer([&] {
             auto forward = std::make_unique<ForwardingSink>(state_, std::move(dispatch));
             std::shared_ptr<void> connection = events_->Bind(*forward);
             *cookie = ++lastCookie_;
             advised_.emplace(*cookie, Advice{std::move(forward), std::move(connection)});
-            return S_OK;
-        } catch (const std::exception& failure) {
-            return FailWithErrorInfo(failure);
-        }
+        });
     }
     HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
         return advised_.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
@@ -481,130 +502,105 @@ private:
     DWORD lastCookie_ = 0;
 };
 
-class ServedEvents final : public Served<IConnectionPointContainer> {
+class ServedEvents final
+    : public Over<HostApplicationEventSource, host::ApplicationEvents, IConnectionPointContainer> {
 public:
-    ServedEvents(StateRef state, host::Ref<host::ApplicationEvents> events)
-        : Served(std::move(state)), events_(std::move(events)) {}
+    using Over::Over;
 
-    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** points) override {
+        return Out(points, [&]() -> IEnumConnectionPoints* {
+            std::vector<ComPtr<IConnectionPoint>> one{Point()};
+            return win32::MakeCom<Enumerator<IEnumConnectionPoints, IConnectionPoint*, IConnectionPoint>>(
+                       std::move(one))
+                .Detach();
+        });
+    }
     HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override {
         if (!point) return E_POINTER;
         *point = nullptr;
-        if (iid != win32::GuidOf(host::kApplicationEventsIid)) return CONNECT_E_NOCONNECTION;
-        *point = win32::MakeCom<ConnectionPoint>(state_, events_, ComPtr<IConnectionPointContainer>(this)).Detach();
+        if (iid != state_->types->EventsIid()) return CONNECT_E_NOCONNECTION;
+        *point = Point().Detach();
         return S_OK;
     }
 
-protected:
-    bool Serve(DISPID, const Request&) override { return false; }
-
 private:
-    host::Ref<host::ApplicationEvents> events_;
+    ComPtr<IConnectionPoint> Point() {
+        return win32::MakeCom<ConnectionPoint>(state_, object_, ComPtr<IConnectionPointContainer>(this));
+    }
 };
 
 // ---- application --------------------------------------------------------------
 
-class ServedCommand final : public Over<host::CommandDefinition> {
+class ServedCommand final : public Over<HostCommandDefinition, host::CommandDefinition> {
 public:
     using Over::Over;
-
-protected:
-    bool Serve(DISPID id, const Request& call) override {
-        if (id != dispid::CommandEnabled) return false;
-        call.Put();
-        object_->CommandEnabled(call.Bool(0));
-        return true;
+    HRESULT STDMETHODCALLTYPE put_CommandEnabled(VARIANT_BOOL enabled) override {
+        return Answer([&] { object_->CommandEnabled(enabled != VARIANT_FALSE); });
     }
 };
 
-class ServedAddInEntry final : public Over<host::AddInEntry> {
+class ServedAddInEntry final : public Over<HostAddInEntry, host::AddInEntry> {
 public:
     using Over::Over;
-
-protected:
-    bool Serve(DISPID id, const Request& call) override {
-        if (id != dispid::AddInActive) return false;
-        call.Put();
-        object_->AddInActive(call.Bool(0));
-        return true;
+    HRESULT STDMETHODCALLTYPE put_AddInActive(VARIANT_BOOL active) override {
+        return Answer([&] { object_->AddInActive(active != VARIANT_FALSE); });
     }
 };
 
-class ServedAddInList final : public Over<host::AddInList> {
+class ServedAddInList final : public Over<HostAddInList, host::AddInList> {
 public:
     using Over::Over;
-
-protected:
-    bool Serve(DISPID id, const Request& call) override {
-        if (id != dispid::Item) return false;
-        call.Get(1);
-        call.Return(com::Serve<ServedAddInEntry>(state_, object_->Item(call.Text(0))));
-        return true;
+    HRESULT STDMETHODCALLTYPE get_Item(BSTR classId, HostAddInEntry** entry) override {
+        return Hand<ServedAddInEntry>(entry, [&] { return object_->Item(win32::FromBstr(classId)); });
     }
 };
 
-class ServedVersion final : public Over<host::SoftwareVersion> {
+class ServedVersion final : public Over<HostSoftwareVersion, host::SoftwareVersion> {
 public:
     using Over::Over;
-
-protected:
-    bool Serve(DISPID id, const Request& call) override {
-        if (id != dispid::VersionMajor) return false;
-        call.Get();
-        call.Return(object_->VersionMajor());
-        return true;
+    HRESULT STDMETHODCALLTYPE get_VersionMajor(LONG* major) override {
+        return Out(major, [&] { return LONG{object_->VersionMajor()}; });
     }
 };
 
-class ServedApplication final : public Over<host::Application> {
+class ServedApplication final : public Over<HostApplication, host::Application> {
 public:
     using Over::Over;
-
-protected:
-    bool Serve(DISPID id, const Request& call) override {
-        switch (id) {
-            case dispid::AppEventSource:
-                call.Get();
-                call.Return(com::Serve<ServedEvents>(state_, object_->AppEventSource()));
-                return true;
-            case dispid::HostVersion: call.Get(); call.Return(com::Serve<ServedVersion>(state_, object_->HostVersion())); return true;
-            case dispid::AddInList: call.Get(); call.Return(com::Serve<ServedAddInList>(state_, object_->AddInList())); return true;
-            case dispid::CurrentDocument:
-                call.Get();
-                call.Return(com::Serve<ServedDocument>(state_, object_->CurrentDocument()));
-                return true;
-            default: return false;
-        }
+    HRESULT STDMETHODCALLTYPE get_AppEventSource(HostApplicationEventSource** source) override {
+        return Hand<ServedEvents>(source, [&] { return object_->AppEventSource(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_HostVersion(HostSoftwareVersion** version) override {
+        return Hand<ServedVersion>(version, [&] { return object_->HostVersion(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_AddInList(HostAddInList** list) override {
+        return Hand<ServedAddInList>(list, [&] { return object_->AddInList(); });
+    }
+    HRESULT STDMETHODCALLTYPE get_CurrentDocument(HostDocument** document) override {
+        return Hand<ServedDocument>(document, [&] { return object_->CurrentDocument(); });
     }
 };
 
-class ServedSite final : public Over<host::AddInSite> {
+class ServedSite final : public Over<HostAddInSite, host::AddInSite> {
 public:
     using Over::Over;
-
-protected:
-    bool Serve(DISPID id, const Request& call) override {
-        switch (id) {
-            case dispid::SiteApplication:
-                call.Get();
-                call.Return(com::Serve<ServedApplication>(state_, object_->SiteApplication()));
-                return true;
-            case dispid::AddCommand:
-                call.Method(3);
-                call.Return(com::Serve<ServedCommand>(
-                    state_, object_->AddCommand(call.Text(0), call.Long(1), call.Bool(2))));
-                return true;
-            default: return false;
-        }
+    HRESULT STDMETHODCALLTYPE get_SiteApplication(HostApplication** application) override {
+        return Hand<ServedApplication>(application, [&] { return object_->SiteApplication(); });
+    }
+    HRESULT STDMETHODCALLTYPE AddCommand(BSTR caption, LONG commandId, VARIANT_BOOL flag,
+                                         HostCommandDefinition** command) override {
+        return Hand<ServedCommand>(command, [&] {
+            return object_->AddCommand(win32::FromBstr(caption), commandId, flag != VARIANT_FALSE);
+        });
     }
 };
 
 }  // namespace
 
-ServedHost::ServedHost(MemoryHost& host) : host_(host), state_(std::make_shared<State>()) {}
+ServedHost::ServedHost(MemoryHost& host, std::shared_ptr<const HostTypeLibrary> types)
+    : host_(host), state_(std::make_shared<State>(State{std::move(types)})) {}
 
 ComPtr<IDispatch> ServedHost::Site() const {
-    return Serve<ServedSite>(state_, host::Ref<host::AddInSite>(host_.Site()));
+    return win32::MakeCom<ServedSite>(state_, host::Ref<host::AddInSite>(host_.Site()));
 }
 
 std::int64_t ServedHost::NameLookups() const { return state_->nameLookups; }

@@ -219,7 +219,6 @@ public:
     host::Ref<host::UnitsService> DocUnits() override;
     host::Ref<host::ComponentDefinition> PartDefinition() override;
     host::Ref<host::ComponentDefinition> AssemblyDefinition() override;
-    bool IsDrawing() const override { return kind_ == host::kDrawingDocument; }
 
     // Building and inspecting; the builders return *this for chaining.
     std::int32_t kind() const { return kind_; }
