@@ -22,9 +22,9 @@ stage_report() {
   local i
   echo "== time by stage"
   for i in "${!stage_names[@]}"; do
-    printf '   %-34s %5d s\n' "${stage_names[$i]}" "${stage_seconds[$i]}"
+    printf '   %-40s %5d s\n' "${stage_names[$i]}" "${stage_seconds[$i]}"
   done
-  printf '   %-34s %5d s\n' total "$SECONDS"
+  printf '   %-40s %5d s\n' total "$SECONDS"
 }
 
 stage "installing what is missing"
