@@ -73,11 +73,11 @@ fi
 # support and Debian's wine32:i386), otherwise our set under qemu-i386,
 # whose version 9 or later comes from the backports suite.
 /usr/lib/wine/wine --version >/dev/null 2>&1 && exit 0
-codename="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+codename="$(release_codename)"
 major="$(qemu_i386_major)"
 if [[ -z "$major" ]] || ((major < 9)); then
   if ! apt-get indextargets --format '$(RELEASE)' | grep -qx "$codename-backports"; then
-    uri="$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' | awk -v suite="$codename" '$2 == suite { print $1; exit }')"
+    uri="$(release_suite_uri)"
     echo "Adding the $codename-backports suite of $uri for qemu-user"
     printf 'Types: deb\nURIs: %s\nSuites: %s-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
       "$uri" "$codename" | "${sudo[@]}" tee /etc/apt/sources.list.d/brindlemark-backports.sources >/dev/null

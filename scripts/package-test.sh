@@ -89,11 +89,7 @@ product_property() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' -v p
 # --- the prefix as files and registry -----------------------------------------
 
 # The wine server writes the registry to its files when it stops; it is
-# started again after a look, as prepare_wine_prefix starts it.
-restart_wine() {
-  wineserver -p
-  wine_tool wineboot </dev/null >/dev/null 2>&1
-}
+# started again (start_wine) after a look.
 # Every file and folder of drive C with its size.
 prefix_files() { (cd "$WINEPREFIX/drive_c" && find . -printf '%y %s %p\n' | sort); }
 # The registry's keys and values, one "[key] value" line each, keys in
@@ -130,7 +126,7 @@ snapshot() {  # NAME: the prefix's state and class keys, in $scratch/NAME.*
   stop_wine
   prefix_state >"$scratch/$1.state"
   class_keys >"$scratch/$1.keys"
-  restart_wine
+  start_wine
 }
 
 # --- under Wine -----------------------------------------------------------------

@@ -107,6 +107,12 @@ prepare_wine_prefix() {
   # The desktop and the services start again with these settings.
   wineserver -k
   wait_for_wineserver
+  start_wine
+}
+
+# Starts the server and the services of WINEPREFIX, as a program of ours
+# finds them.
+start_wine() {
   wineserver -p
   wine_tool wineboot </dev/null >/dev/null 2>&1
   if ! prefix_runs_services; then

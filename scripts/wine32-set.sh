@@ -37,6 +37,15 @@ wine32_set_stamp() {
   echo "$(dpkg-query -W -f='${Version}' libwine:amd64 2>/dev/null) ${WINE32_SET_PACKAGES[*]}"
 }
 
+# The release's code name, and the address of its main suite as the
+# system's own apt sources name it (the backports suite and the set come
+# from the same place).
+release_codename() { (. /etc/os-release && echo "$VERSION_CODENAME"); }
+release_suite_uri() {
+  apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' |
+    awk -v suite="$(release_codename)" '$2 == suite && $3 == "main" { print $1; exit }'
+}
+
 # qemu-i386's major version, or nothing where it is missing.
 qemu_i386_major() {
   command -v qemu-i386 >/dev/null || return 0
@@ -65,13 +74,11 @@ install_wine32_set() {
   [[ -n "$version" ]] || { echo "install_wine32_set: the 64-bit Wine is not installed" >&2; return 1; }
   [[ -f "$WINE32_SET/complete" && "$(cat "$WINE32_SET/complete")" == "$(wine32_set_stamp)" ]] && return 0
   echo "Preparing a 32-bit Wine $version in $WINE32_SET (run through qemu-i386)"
-  # The release suite as the system's own sources name it.
-  uri="$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' |
-    awk -v suite="$(. /etc/os-release && echo "$VERSION_CODENAME")" '$2 == suite && $3 == "main" { print $1; exit }')"
+  uri="$(release_suite_uri)"
   [[ -n "$uri" ]] || { echo "install_wine32_set: no source of the release suite in apt's lists" >&2; return 1; }
   state="$WINE32_SET/apt" archives="$WINE32_SET/archives" root="$WINE32_SET/root"
   mkdir -p "$state/lists/partial" "$archives/partial"
-  echo "deb [arch=i386 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $uri $(. /etc/os-release && echo "$VERSION_CODENAME") main" \
+  echo "deb [arch=i386 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $uri $(release_codename) main" \
     >"$state/sources.list"
   : >"$state/status"
   local apt_options=(-o Dir::Etc::SourceList="$state/sources.list" -o Dir::Etc::SourceParts=/nonexistent

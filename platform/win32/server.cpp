@@ -18,6 +18,7 @@
 #include "platform/win32/addin_object.h"
 #include "platform/win32/advapi32_registry.h"
 #include "platform/win32/com_object.h"
+#include "platform/win32/type_info.h"
 #include "platform/win32/module_count.h"
 #include "platform/win32/this_module.h"
 #include "platform/win32/utf16.h"
@@ -48,12 +49,6 @@ public:
 constexpr WORD kTypeLibMajor = 1;
 constexpr WORD kTypeLibMinor = 0;
 constexpr SYSKIND kSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
-
-std::wstring GuidText(const GUID& guid) {
-    wchar_t text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
 
 struct RegistryEntry {
     std::wstring key;  // under HKEY_CLASSES_ROOT

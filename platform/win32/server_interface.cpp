@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/win32/com_object.h"
+#include "platform/win32/type_info.h"
 
 namespace bm::win32 {
 namespace {
@@ -90,12 +91,6 @@ bool Matches(const Member& member, const FUNCDESC& function) {
     return true;
 }
 
-std::wstring GuidText(REFIID iid) {
-    wchar_t text[40] = {};
-    StringFromGUID2(iid, text, 40);
-    return text;
-}
-
 std::wstring RegistryText(const std::wstring& key, const wchar_t* value) {
     wchar_t text[64] = {};
     DWORD size = sizeof text;
@@ -120,29 +115,12 @@ ComPtr<ITypeInfo> RegisteredInterface(REFIID iid) {
     if (FAILED(LoadRegTypeLib(library, major, minorVersion, LOCALE_NEUTRAL, &types)) ||
         FAILED(types->GetTypeInfoOfGuid(iid, &info)))
         return nullptr;
-    TYPEATTR* attributes = nullptr;
-    if (FAILED(info->GetTypeAttr(&attributes))) return nullptr;
-    const TYPEKIND kind = attributes->typekind;
-    info->ReleaseTypeAttr(attributes);
-    HREFTYPE vtableHalf = 0;
-    ComPtr<ITypeInfo> vtable;
-    if (kind == TKIND_DISPATCH && SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableHalf)) &&
-        SUCCEEDED(info->GetRefTypeInfo(vtableHalf, &vtable)))
-        return vtable;
-    return kind == TKIND_INTERFACE ? info : nullptr;
-}
-
-std::wstring NameOf(ITypeInfo* info, MEMBERID member) {
-    BSTR name = nullptr;
-    if (FAILED(info->GetDocumentation(member, &name, nullptr, nullptr, nullptr)) || !name) return {};
-    std::wstring text(name, SysStringLen(name));
-    SysFreeString(name);
-    return text;
+    return VtableHalf(info.Get());
 }
 
 std::shared_ptr<const ServerInterface> Learn(REFIID iid) {
     ComPtr<ITypeInfo> info = RegisteredInterface(iid);
-    if (!info || NameOf(info.Get(), MEMBERID_NIL) != L"ApplicationAddInServer") return nullptr;
+    if (!info || MemberName(info.Get(), MEMBERID_NIL) != L"ApplicationAddInServer") return nullptr;
     TYPEATTR* attributes = nullptr;
     if (FAILED(info->GetTypeAttr(&attributes))) return nullptr;
     const UINT functions = attributes->cFuncs;
@@ -175,7 +153,7 @@ std::shared_ptr<const ServerInterface> Learn(REFIID iid) {
     for (UINT i = 0; i < functions; ++i) {
         FUNCDESC* function = nullptr;
         if (FAILED(info->GetFuncDesc(i, &function))) return nullptr;
-        const std::wstring name = NameOf(info.Get(), function->memid);
+        const std::wstring name = MemberName(info.Get(), function->memid);
         const Member* member = nullptr;
         for (const Member& candidate : members)
             if (name == candidate.name && Matches(candidate, *function)) member = &candidate;

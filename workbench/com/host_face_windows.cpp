@@ -34,6 +34,7 @@
 #include "platform/win32/advapi32_registry.h"
 #include "platform/win32/com_failure.h"
 #include "platform/win32/dispatch_host.h"
+#include "platform/win32/type_info.h"
 #include "platform/win32/utf16.h"
 #include "workbench/com/dialog_driver.h"
 #include "workbench/com/dll_module.h"
@@ -49,6 +50,7 @@ namespace fs = std::filesystem;
 namespace regfile = portable::regfile;
 using Microsoft::WRL::ComPtr;
 using com::DllModule;
+using win32::MemberName;
 using win32::UniqueHkey;
 using win32::Utf16;
 using win32::Utf8;
@@ -128,10 +130,7 @@ private:
         for (UINT i = 0; i < functions; ++i) {
             FUNCDESC* function = nullptr;
             if (FAILED(info_->GetFuncDesc(i, &function))) break;
-            BSTR member = nullptr;
-            const bool named = SUCCEEDED(info_->GetDocumentation(function->memid, &member, nullptr, nullptr, nullptr)) &&
-                               member && std::wstring_view(member) == name && function->invkind == INVOKE_FUNC;
-            SysFreeString(member);
+            const bool named = function->invkind == INVOKE_FUNC && MemberName(info_.Get(), function->memid) == name;
             const auto slot = static_cast<ULONG_PTR>(function->oVft);
             info_->ReleaseFuncDesc(function);
             if (named) return slot;

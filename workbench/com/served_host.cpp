@@ -13,6 +13,7 @@
 #include "core/error.h"
 #include "host_types.h"  // made from host_types.idl
 #include "platform/win32/com_object.h"
+#include "platform/win32/type_info.h"
 #include "platform/win32/dispatch_host.h"
 #include "platform/win32/this_module.h"
 #include "platform/win32/utf16.h"
@@ -48,18 +49,10 @@ std::map<std::wstring, ComPtr<ITypeInfo>> InterfacesOf(ITypeLib* library) {
         TYPEKIND kind{};
         if (FAILED(library->GetTypeInfoType(i, &kind)) || (kind != TKIND_DISPATCH && kind != TKIND_INTERFACE))
             continue;
-        BSTR name = nullptr;
         ComPtr<ITypeInfo> info;
-        if (FAILED(library->GetDocumentation(static_cast<INT>(i), &name, nullptr, nullptr, nullptr)) ||
-            FAILED(library->GetTypeInfo(i, &info)))
-            continue;
-        HREFTYPE vtableHalf = 0;
-        ComPtr<ITypeInfo> vtable;
-        if (kind == TKIND_DISPATCH && SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableHalf)) &&
-            SUCCEEDED(info->GetRefTypeInfo(vtableHalf, &vtable)))
-            info = vtable;
-        interfaces[std::wstring(name, SysStringLen(name))] = info;
-        SysFreeString(name);
+        if (FAILED(library->GetTypeInfo(i, &info))) continue;
+        ComPtr<ITypeInfo> vtable = win32::VtableHalf(info.Get());
+        interfaces[win32::MemberName(info.Get(), MEMBERID_NIL)] = vtable ? vtable : info;
     }
     return interfaces;
 }

@@ -1,0 +1,49 @@
+#pragma once
+
+// Small reads of type information shared by the add-in, which learns its
+// host's interfaces from them, and the workbench, which serves its host
+// from them.
+
+#include <oaidl.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <string>
+
+namespace bm::win32 {
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", as the registry keys name ids.
+inline std::wstring GuidText(REFGUID guid) {
+    wchar_t text[40] = {};
+    StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+// The name of `member` of `info` (MEMBERID_NIL: of the type itself), or
+// nothing where it has none.
+inline std::wstring MemberName(ITypeInfo* info, MEMBERID member) {
+    BSTR name = nullptr;
+    if (FAILED(info->GetDocumentation(member, &name, nullptr, nullptr, nullptr)) || !name) return {};
+    std::wstring text(name, SysStringLen(name));
+    SysFreeString(name);
+    return text;
+}
+
+// The vtable half of an interface: a dual interface's own, an interface
+// itself, and null for anything else (a dispatch-only interface has none).
+inline Microsoft::WRL::ComPtr<ITypeInfo> VtableHalf(ITypeInfo* info) {
+    TYPEATTR* attributes = nullptr;
+    if (FAILED(info->GetTypeAttr(&attributes))) return nullptr;
+    const TYPEKIND kind = attributes->typekind;
+    info->ReleaseTypeAttr(attributes);
+    if (kind == TKIND_INTERFACE) return info;
+    HREFTYPE vtableHalf = 0;
+    Microsoft::WRL::ComPtr<ITypeInfo> vtable;
+    if (kind == TKIND_DISPATCH && SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableHalf)) &&
+        SUCCEEDED(info->GetRefTypeInfo(vtableHalf, &vtable)))
+        return vtable;
+    return nullptr;
+}
+
+}  // namespace bm::win32
