@@ -88,6 +88,16 @@ struct WindowDestroyer {
 };
 using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
 
+// The shell gives every unowned window a button on the task bar. The
+// add-in's dialogs stand on the desktop with no owner among the host's
+// windows and no button of their own: each is owned by a hidden window
+// that exists only while it is shown. Without one (the system refused it)
+// the dialog still comes up, merely with a button.
+UniqueWindow HiddenOwner() {
+    return UniqueWindow(
+        CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, ThisModule(), nullptr));
+}
+
 struct MenuDestroyer {
     void operator()(HMENU menu) const { DestroyMenu(menu); }
 };
@@ -119,10 +129,11 @@ void Win32FormsRuntime::ShowModal(ui::Form& form) {
         std::optional<ControlMaker> maker;
         const float tx = TwipsPerPixelX();
         const float ty = TwipsPerPixelY();
+        const UniqueWindow owner = HiddenOwner();
         UniqueWindow window(CreateWindowExW(
             WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, dialog::kFormClass, Utf16(form.Caption()).c_str(),
             WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, Pixels(form.Left(), tx), Pixels(form.Top(), ty),
-            Pixels(form.Width(), tx), Pixels(form.Height(), ty), nullptr, nullptr, ThisModule(), nullptr));
+            Pixels(form.Width(), tx), Pixels(form.Height(), ty), owner.get(), nullptr, ThisModule(), nullptr));
         if (!window) RaiseSystemError("the window of " + Describe(form) + " cannot be created");
         shownWindows_.emplace_back(&form, window.get());
         struct ShowEnds {
@@ -243,8 +254,9 @@ float Win32FormsRuntime::TwipsPerPixelY() { return TwipsPerPixel(LOGPIXELSY); }
 
 int Win32FormsRuntime::MsgBox(const std::string& text, int style, const std::string& title) {
     const std::wstring caption = title.empty() ? dialog::kUntitledMessageCaption : Utf16(title);
-    const ThreadWindowsDisabled othersDisabled(nullptr);
-    return MessageBoxW(nullptr, Utf16(text).c_str(), caption.c_str(), static_cast<UINT>(style));
+    const UniqueWindow owner = HiddenOwner();
+    const ThreadWindowsDisabled othersDisabled(owner.get());
+    return MessageBoxW(owner.get(), Utf16(text).c_str(), caption.c_str(), static_cast<UINT>(style));
 }
 
 HWND Win32FormsRuntime::WindowOf(const ui::Form& form) const {

@@ -13,6 +13,7 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <climits>
 #include <functional>
 #include <utility>
@@ -300,82 +301,164 @@ TEST_F(AddInDll, AnswersTheHostsServerInterfaceAsTheHostsTypeLibraryDescribesIt)
     }
 }
 
-// What a timer saw while a modal window of the add-in was up, on the
-// thread that waits in it: the host's window, and whether the library
-// could be unloaded once the host had let go of the add-in.
-struct UnderTheDialog {
-    HWND hostWindow = nullptr;
-    IUnknown* releasedByTheHost = nullptr;  // the host's reference, let go under the dialog
-    HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
-    bool seen = false;
+// What the thread saw each time a modal window of the add-in came up: its
+// caption, whether the host's window was enabled, whether the shell would
+// give it a task-bar button, and whether the library could be unloaded
+// once the host had let go of the add-in.
+struct ModalSeen {
+    std::wstring caption;
     bool hostWindowEnabled = true;
+    bool onTheTaskBar = false;
     HRESULT unloadable = S_OK;
 };
-UnderTheDialog* underTheDialog = nullptr;
+struct UnderTheDialogs {
+    HWND hostWindow = nullptr;
+    IUnknown* releasedByTheHost = nullptr;  // the host's reference, let go under the first dialog
+    HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
+    std::vector<ModalSeen> seen;
+    std::vector<HWND> windows;  // each seen when it first comes up, not again when the one above it closes
+    bool aboutAsked = false;
+};
+UnderTheDialogs* underTheDialogs = nullptr;
 
-BOOL CALLBACK CloseModal(HWND window, LPARAM) {
+bool IsModalOfTheAddIn(HWND window) {
     wchar_t name[64] = {};
     GetClassNameW(window, name, 64);
-    if (!IsWindowVisible(window) ||
-        (std::wstring(name) != bm::win32::dialog::kFormClass && std::wstring(name) != L"#32770"))
-        return TRUE;
-    UnderTheDialog& seen = *underTheDialog;
-    seen.seen = true;
-    seen.hostWindowEnabled = IsWindowEnabled(seen.hostWindow) != FALSE;
-    if (IUnknown* object = std::exchange(seen.releasedByTheHost, nullptr)) object->Release();
-    seen.unloadable = seen.canUnloadNow();
-    PostMessageW(window, WM_CLOSE, 0, 0);
+    return std::wstring(name) == bm::win32::dialog::kFormClass || std::wstring(name) == L"#32770";
+}
+
+std::wstring CaptionOf(HWND window) {
+    wchar_t caption[128] = {};
+    GetWindowTextW(window, caption, 128);
+    return caption;
+}
+
+// The shell's rule: a window gets a button unless it is owned or a tool
+// window, and always when it asks for one.
+bool OnTheTaskBar(HWND window) {
+    const LONG_PTR style = GetWindowLongPtrW(window, GWL_EXSTYLE);
+    return (style & WS_EX_APPWINDOW) || (!GetWindow(window, GW_OWNER) && !(style & WS_EX_TOOLWINDOW));
+}
+
+// Every window about to be activated passes here, the interlude form too,
+// which closes itself before any timer could see it.
+LRESULT CALLBACK WatchActivation(int code, WPARAM wParam, LPARAM lParam) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_ACTIVATE && underTheDialogs && IsModalOfTheAddIn(window) &&
+        std::ranges::find(underTheDialogs->windows, window) == underTheDialogs->windows.end()) {
+        UnderTheDialogs& under = *underTheDialogs;
+        under.windows.push_back(window);
+        if (IUnknown* object = std::exchange(under.releasedByTheHost, nullptr)) object->Release();
+        under.seen.push_back(
+            {CaptionOf(window), IsWindowEnabled(under.hostWindow) != FALSE, OnTheTaskBar(window), under.canUnloadNow()});
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A person's answer to whatever is up: OK, after first asking the options
+// dialog for its About box, which is closed before the dialog beneath it.
+BOOL CALLBACK Answer(HWND window, LPARAM) {
+    if (!IsWindowVisible(window) || !IsModalOfTheAddIn(window)) return TRUE;
+    UnderTheDialogs& under = *underTheDialogs;
+    const std::wstring caption = CaptionOf(window);
+    if (caption == L" Brindlemark Options") {
+        if (FindWindowW(bm::win32::dialog::kFormClass, L" About Brindlemark")) return TRUE;
+        if (!std::exchange(under.aboutAsked, true)) {
+            HWND logo = GetDlgItem(window, bm::win32::dialog::kOptionsLogo);
+            PostMessageW(window, WM_COMMAND, MAKEWPARAM(bm::win32::dialog::kOptionsLogo, STN_CLICKED),
+                         reinterpret_cast<LPARAM>(logo));
+            return FALSE;
+        }
+    }
+    PostMessageW(window, WM_COMMAND, IDOK, 0);
     return FALSE;
 }
 
-void CALLBACK LookUnderTheDialog(HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(GetCurrentThreadId(), &CloseModal, 0);
+void CALLBACK AnswerTheDialogs(HWND, UINT, UINT_PTR, DWORD) {
+    if (underTheDialogs) EnumThreadWindows(GetCurrentThreadId(), &Answer, 0);
 }
 
-// A modal window of the add-in (the options dialog of the Options
-// command, the message box of a refused host version) disables the host's
-// own windows of the thread while it is up and enables them after; the
-// host may let go of the add-in meanwhile: the object lives on until the
-// entry point returns, and goes then.
+// Every modal window of the add-in (the options dialog and the About box
+// over it, the selection dialog and the interlude after the copy, the
+// message box of a refused host version) disables the host's own windows
+// of the thread while it is up and enables them after, and none gets a
+// button on the task bar; the host may let go of the add-in meanwhile: the
+// object lives on until the entry point returns, and goes then.
 TEST_F(AddInDll, AModalWindowBlocksTheHostsWindowsAndKeepsTheAddInAlive) {
     const ScratchRegistry scratch;
     HWND hostWindow = CreateWindowExW(0, L"STATIC", L"The host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
                                       nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(hostWindow, nullptr);
     bm::workbench::MemoryHost host;
-    host.SetVersionMajor(6);
     bm::workbench::com::ServedHost served(
         host, std::make_shared<bm::workbench::com::HostTypeLibrary>(bm::workbench::HostIdentity::kStandard));
     const ComPtr<IDispatch> site = served.Site();
+    auto model = host.AddPart("C:/Work/Bracket.ipt");
+    model->AddProp("Material", "Steel");
+    auto drawing = host.AddDrawing("C:/Work/Bracket.idw");
+    drawing->AddRef(model);
 
+    // An add-in that is active in a host of its version, with a drawing
+    // open and the selection of properties asked for.
+    auto activeWithSelection = [&](_CBrindlemark5& addIn) {
+        host.SetVersionMajor(5);
+        EXPECT_EQ(addIn.ApplicationAddInServer_Activate(site.Get(), VARIANT_TRUE), S_OK);
+        EXPECT_EQ(addIn.put_UpdateOnActivate(0), S_OK);
+        EXPECT_EQ(addIn.put_SelectProps(1), S_OK);
+        host.Activate(drawing);
+    };
+    // The host lets go of the add-in under the dialog, unless it is active:
+    // then the host deactivates it once the command is over.
+    auto deactivate = [](_CBrindlemark5& addIn) { EXPECT_EQ(addIn.ApplicationAddInServer_Deactivate(), S_OK); };
     struct Entry {
         const char* what;
+        std::function<void(_CBrindlemark5&)> before;
         std::function<HRESULT(_CBrindlemark5&)> call;
+        std::function<void(_CBrindlemark5&)> after;
+        std::vector<std::wstring> captions;
     };
     const Entry entries[] = {
-        {"the options dialog", [](_CBrindlemark5& addIn) { return addIn.ApplicationAddInServer_ExecuteCommand(1); }},
-        {"the host version's message box",
-         [&](_CBrindlemark5& addIn) { return addIn.ApplicationAddInServer_Activate(site.Get(), VARIANT_TRUE); }},
+        {"the Options command", [](_CBrindlemark5&) {},
+         [](_CBrindlemark5& addIn) { return addIn.ApplicationAddInServer_ExecuteCommand(1); }, nullptr,
+         {L" Brindlemark Options", L" About Brindlemark"}},
+        {"the Copy command", activeWithSelection,
+         [](_CBrindlemark5& addIn) { return addIn.ApplicationAddInServer_ExecuteCommand(2); }, deactivate,
+         {L" Referenced Files", L"Form1"}},
+        {"activation in a host of another version", [&](_CBrindlemark5&) { host.SetVersionMajor(6); },
+         [&](_CBrindlemark5& addIn) { return addIn.ApplicationAddInServer_Activate(site.Get(), VARIANT_TRUE); },
+         nullptr, {L"Brindlemark"}},
     };
+    const HHOOK hook = SetWindowsHookExW(WH_CBT, &WatchActivation, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
     for (const Entry& entry : entries) {
         SCOPED_TRACE(entry.what);
-        UnderTheDialog seen{hostWindow};
-        seen.canUnloadNow = canUnloadNow;
-        underTheDialog = &seen;
+        UnderTheDialogs under;
+        under.hostWindow = hostWindow;
+        under.canUnloadNow = canUnloadNow;
         _CBrindlemark5* addIn = Create().Detach();
-        seen.releasedByTheHost = addIn;
-        const UINT_PTR timer = SetTimer(nullptr, 0, 50, &LookUnderTheDialog);
+        entry.before(*addIn);
+        if (!entry.after) under.releasedByTheHost = addIn;
+        underTheDialogs = &under;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 50, &AnswerTheDialogs);
         EXPECT_EQ(entry.call(*addIn), S_OK);
         KillTimer(nullptr, timer);
-        underTheDialog = nullptr;
+        underTheDialogs = nullptr;
 
-        EXPECT_TRUE(seen.seen) << "no modal window came up";
-        EXPECT_FALSE(seen.hostWindowEnabled) << "the host's window stayed enabled under it";
-        EXPECT_EQ(seen.unloadable, S_FALSE) << "the object went while its entry point ran";
+        std::vector<std::wstring> captions;
+        for (const ModalSeen& modal : under.seen) {
+            SCOPED_TRACE(std::string(modal.caption.begin(), modal.caption.end()));
+            captions.push_back(modal.caption);
+            EXPECT_FALSE(modal.hostWindowEnabled) << "the host's window stayed enabled under it";
+            EXPECT_FALSE(modal.onTheTaskBar) << "it has a button on the task bar";
+            EXPECT_EQ(modal.unloadable, S_FALSE) << "the object went while its entry point ran";
+        }
+        EXPECT_EQ(captions, entry.captions) << "the modal windows that came up";
         EXPECT_TRUE(IsWindowEnabled(hostWindow)) << "the host's window is enabled again";
+        if (entry.after) entry.after(*addIn);
+        if (IUnknown* object = entry.after ? addIn : under.releasedByTheHost) object->Release();
         EXPECT_EQ(canUnloadNow(), S_OK) << "the object went when its entry point returned";
-        if (seen.releasedByTheHost) seen.releasedByTheHost->Release();
     }
+    UnhookWindowsHookEx(hook);
     DestroyWindow(hostWindow);
 }
 
