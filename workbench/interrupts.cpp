@@ -19,6 +19,10 @@ void Note(int number) {
 void NoteInterrupts() {
     std::signal(SIGINT, &Note);
     std::signal(SIGTERM, &Note);
+#ifdef SIGHUP
+    // A closed terminal would otherwise take the session's work with it.
+    std::signal(SIGHUP, &Note);
+#endif
 }
 
 int PendingInterrupt() { return noted; }
@@ -29,6 +33,13 @@ int TakeInterrupt() {
     return number;
 }
 
-const char* InterruptName(int number) { return number == SIGTERM ? "SIGTERM" : "SIGINT"; }
+bool EndingPending() { return noted != 0 && noted != SIGINT; }
+
+const char* InterruptName(int number) {
+#ifdef SIGHUP
+    if (number == SIGHUP) return "SIGHUP";
+#endif
+    return number == SIGTERM ? "SIGTERM" : "SIGINT";
+}
 
 }  // namespace bm::workbench

@@ -61,12 +61,13 @@ int Cancel(int, int) {
 
 // Keys one at a time, waiting with the interrupts let in only while it
 // waits, so that one cannot slip in between the look and the wait: SIGINT
-// reaches the line as Ctrl-C, SIGTERM ends it.
+// reaches the line as Ctrl-C, SIGTERM or SIGHUP ends it.
 int ReadKey(FILE*) {
     sigset_t interrupts, others;
     sigemptyset(&interrupts);
     sigaddset(&interrupts, SIGINT);
     sigaddset(&interrupts, SIGTERM);
+    sigaddset(&interrupts, SIGHUP);
     sigprocmask(SIG_BLOCK, &interrupts, &others);
     int key = EOF;
     while (true) {
@@ -116,7 +117,7 @@ LineReader::Reading LineReader::Read(const std::string& prompt, const Completer&
         out_ << prompt << std::flush;
         const bool got = static_cast<bool>(std::getline(in_, line));
         if (!got) out_ << "\n";
-        if (PendingInterrupt() == SIGTERM) return Reading::kTerminate;
+        if (EndingPending()) return Reading::kTerminate;
         if (TakeInterrupt() == SIGINT) return Reading::kCancel;
         return got ? Reading::kLine : Reading::kEnd;
     }
@@ -131,7 +132,7 @@ LineReader::Reading LineReader::Read(const std::string& prompt, const Completer&
             line = dropped;
             return Reading::kCancel;
         }
-        return PendingInterrupt() == SIGTERM ? Reading::kTerminate : Reading::kEnd;
+        return EndingPending() ? Reading::kTerminate : Reading::kEnd;
     }
     line = typed;
     std::free(typed);

@@ -4,8 +4,8 @@
 //
 // Exit codes: 0 every step ran; 1 a step failed; 2 bad usage or a bad
 // file (workspace, script, registry store), found before anything ran;
-// 3 every step ran, but the add-in hid a host failure in one; 4 SIGINT or
-// SIGTERM stopped a script, which then ended in order.
+// 3 every step ran, but the add-in hid a host failure in one; 4 SIGINT,
+// SIGTERM or SIGHUP stopped a script, which then ended in order.
 
 #include <cstdlib>
 #include <filesystem>
@@ -81,7 +81,7 @@ const char* const kUsage =
     "row says why); 2 bad usage, or a bad workspace, script or registry store\n"
     "(nothing has run and nothing is written); 3 every step ran, but\n"
     "the add-in hid a failed host call in one, so what it left may be half done;\n"
-    "4 SIGINT (Ctrl-C) or SIGTERM stopped a script after the step it was running:\n"
+    "4 SIGINT (Ctrl-C), SIGTERM or SIGHUP stopped a script after the step it was running:\n"
     "the add-in was unloaded (its settings saved), and --out or --save wrote nothing.\n"
     "\n"
     "At the terminal Ctrl-C drops the line being typed; on an empty line, Ctrl-C\n"

@@ -221,12 +221,12 @@ TEST_F(HostProgramTest, UnresolvedReferenceFailsTheCommandButNotTheActivation) {
     EXPECT_THAT(failed.err, HasSubstr("not written: a step failed"));
 }
 
-// SIGINT (Ctrl-C) or SIGTERM stops a script after the step it was
-// running, and the session ends in order: the add-in is unloaded, which
+// SIGINT (Ctrl-C), SIGTERM or SIGHUP (the terminal closed) stops a script
+// after the step it was running, and the session ends in order: the add-in is unloaded, which
 // saves its settings, and nothing half done is written.
 TEST_F(HostProgramTest, InterruptedScriptEndsInOrder) {
     Write("workspace.json", kWorkspace);
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         int feed = -1;
         const Running host = StartFed({"--registry", Registry().string(), "--script", "-", "--out",
                                        Path("out.json").string(), Path("workspace.json").string()},
@@ -239,7 +239,8 @@ TEST_F(HostProgramTest, InterruptedScriptEndsInOrder) {
         close(feed);
         const Outcome run = Finish(host);
         EXPECT_EQ(run.exit, 4) << run.err;
-        EXPECT_THAT(run.err, HasSubstr(std::string(signal == SIGINT ? "SIGINT" : "SIGTERM") +
+        const std::string name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP";
+        EXPECT_THAT(run.err, HasSubstr(name +
                                        ": the script stops after line 1; the session ends in order\n"));
         EXPECT_THAT(run.out, HasSubstr("the add-in is active"));
         EXPECT_THAT(run.out, Not(HasSubstr("options dialog")));
