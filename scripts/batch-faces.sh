@@ -5,9 +5,10 @@
 # workbench and on the Windows ones under Wine (win64, and win32 where
 # 32-bit programs run; each also as the host of the other identity). Per
 # face: the wall time of the program, the add-in's own time (its handlers
-# and commands over the drawings, the host calls they make included), the
-# host calls it made, its time per host call, and both times as a multiple
-# of Linux's. The faces must also leave the same workspace behind. Builds
+# and commands over the drawings, the host calls they make and the
+# interlude window each copy shows included), the host calls it made, its
+# time per host call and per drawing, and both times as a multiple of
+# Linux's. The faces must also leave the same workspace behind. Builds
 # nothing: give it built folders.
 #
 #   scripts/batch-faces.sh [DRAWINGS [LINUX_BUILD [WIN64_BUILD [WIN32_BUILD]]]]
@@ -86,23 +87,12 @@ if [[ "${faces[*]}" != linux && -z "${WINEPREFIX:-}" ]]; then
   prepare_wine_prefix "$scratch/wine"
   own_wine=1
 fi
-run_face() {
-  local face="$1"
-  shift
-  case "$face" in
-    linux) "$linux/bin/brindlemark-host" "$@" ;;
-    win32) "$WINE32" "$win32/bin/brindlemark-host.exe" "$@" ;;
-    win64) "$WINE64" "$win64/bin/brindlemark-host.exe" "$@" ;;
-    win32-other) "$WINE32" "$win32/bin/brindlemark-host.exe" --host-types other "$@" ;;
-    win64-other) "$WINE64" "$win64/bin/brindlemark-host.exe" --host-types other "$@" ;;
-  esac
-}
 
-# $1 / $2, 0 when $2 is (a time too short to count).
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == 0 ? 0 : a / b) }'; }
+# $1 / $2 (times $3), 0 when $2 is (a time too short to count).
+ratio() { awk -v a="$1" -v b="$2" -v k="${3:-1}" 'BEGIN { print (b == 0 ? 0 : a * k / b) }'; }
 
 echo "$drawings drawings x $refs references x $props properties of $models models; Linux from $linux"
-printf '%-12s %10s %12s %12s %14s %10s %10s\n' Face "Wall s" "Add-in s" "Host calls" "Add-in us/call" "Wall x" "Add-in x"
+printf '%-12s %8s %10s %11s %15s %18s %7s %9s\n' Face "Wall s" "Add-in s" "Host calls" "Add-in us/call" "Add-in ms/drawing" "Wall x" "Add-in x"
 failed=0
 for face in "${faces[@]}"; do
   dir="$scratch/$face"
@@ -130,7 +120,7 @@ for face in "${faces[@]}"; do
     echo "$face: the workspace it left differs from linux's"
     failed=1
   fi
-  printf '%-12s %10.2f %12.3f %12d %14.2f %10.1f %10.1f\n' "$face" "$wall" "$addin" "$calls" "$perCall" \
-    "$(ratio "$wall" "$linuxWall")" "$(ratio "$addin" "$linuxAddIn")"
+  printf '%-12s %8.2f %10.3f %11d %15.2f %18.3f %7.1f %9.1f\n' "$face" "$wall" "$addin" "$calls" "$perCall" \
+    "$(ratio "$addin" "$drawings" 1000)" "$(ratio "$wall" "$linuxWall")" "$(ratio "$addin" "$linuxAddIn")"
 done
 exit "$failed"
