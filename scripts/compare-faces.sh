@@ -40,18 +40,6 @@ if ! wine_runs_32bit; then
   faces=(linux win64 win64-other)
   echo "win32 is not compared: $WINE32_PROBLEM"
 fi
-# Runs a face's workbench with the arguments given.
-run_face() {
-  local face="$1"
-  shift
-  case "$face" in
-    linux) "$linux/bin/brindlemark-host" "$@" ;;
-    win32) "$WINE32" "$win32/bin/brindlemark-host.exe" "$@" ;;
-    win64) "$WINE64" "$win64/bin/brindlemark-host.exe" "$@" ;;
-    win32-other) "$WINE32" "$win32/bin/brindlemark-host.exe" --host-types other "$@" ;;
-    win64-other) "$WINE64" "$win64/bin/brindlemark-host.exe" --host-types other "$@" ;;
-  esac
-}
 # The add-in's class id, as its source declares it.
 class_id="$(sed -n 's/.*kClassId = "\({[0-9A-F-]*}\)";.*/\1/p' addin/cbrindlemark5.h)"
 [[ -n "$class_id" ]] || { echo "compare-faces: no class id in addin/cbrindlemark5.h" >&2; exit 1; }

@@ -9,7 +9,7 @@
 # virtual desktop, which gives windows their frames and captions without a
 # window manager. The desktop is set through Wine's registry keys: starting
 # it with `explorer /desktop=` would swallow the program's exit code.
-# stop_wine ends the server.
+# stop_wine ends the server. run_face runs one face of the workbench.
 #   The loaders, WINE64 and WINE32, are chosen once (choose_wine_loaders)
 # and exported, so that the programs and scripts started later use the
 # same: the system's own where its 32-bit Wine runs; otherwise the set of
@@ -124,4 +124,19 @@ start_wine() {
 stop_wine() {
   wineserver -k 2>/dev/null || true
   wait_for_wineserver 2>/dev/null || true
+}
+
+# Runs a face's workbench with the arguments given: linux, win32, win64, or
+# win32-other and win64-other, the Windows workbench serving the host of
+# the other identity; from the build folders in $linux, $win32 and $win64.
+run_face() {
+  local face="$1"
+  shift
+  case "$face" in
+    linux) "$linux/bin/brindlemark-host" "$@" ;;
+    win32) "$WINE32" "$win32/bin/brindlemark-host.exe" "$@" ;;
+    win64) "$WINE64" "$win64/bin/brindlemark-host.exe" "$@" ;;
+    win32-other) "$WINE32" "$win32/bin/brindlemark-host.exe" --host-types other "$@" ;;
+    win64-other) "$WINE64" "$win64/bin/brindlemark-host.exe" --host-types other "$@" ;;
+  esac
 }

@@ -67,6 +67,8 @@ const char* const kUsage =
     "  --save              write it back over the workspace file\n"
     "  --force             write it even when the add-in hid a failure (exit 3)\n"
     "  --quiet             no report of the properties each step changed\n"
+    "  --timings           after a batch, the host calls the add-in made and the time\n"
+    "                      it took over them, in all and a host call\n"
     "  --help              show this text\n"
     "  --version           show the program's version\n"
     "\n"
@@ -102,6 +104,7 @@ struct Options {
     bool force = false;
     bool batch = false;
     bool quiet = false;
+    bool timings = false;
     bool interactive = false;
     bool help = false;
     bool version = false;
@@ -181,6 +184,8 @@ Options ParseOptions(int argc, char** argv) {
             flag(o.force);
         } else if (arg == "--quiet") {
             flag(o.quiet);
+        } else if (arg == "--timings") {
+            flag(o.timings);
         } else if (arg == "--interactive") {
             flag(o.interactive);
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -307,6 +312,7 @@ int Run(const Options& o) {
     if (interactive) runtime.SetPerson(&person);
     Session session(workspace.host, *face, runtime, std::cout);
     session.ReportChanges(!o.quiet);
+    session.ReportTimings(o.timings);
 
     bool allRan = true;
     int interrupted = 0;

@@ -8,6 +8,8 @@
 // workbench/model/memory_application.h: 4098 before the switch (the add-in
 // ignores it) and 4099 after it.
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -52,6 +54,9 @@ public:
     // After each step that changed documents, what it added, changed and
     // erased (on unless turned off).
     void ReportChanges(bool on) { reportChanges_ = on; }
+    // After each batch, the host calls the add-in made and the time spent
+    // in it over the drawings (off unless turned on: it differs run to run).
+    void ReportTimings(bool on) { reportTimings_ = on; }
     // Whether a step ran to its end although a host call it made failed:
     // the add-in hid the failure (its drawing-activation handler must),
     // so what that step left may be half done. Each is warned of as it
@@ -66,6 +71,7 @@ private:
     void Unload();
     void Command(std::int32_t id);
     void Batch();
+    void PrintTimings(std::int64_t hostCalls, std::chrono::steady_clock::duration inAddIn);
     // Under a failed options dialog: each setting its controls cannot
     // show, and how to change it.
     void ExplainUnshowable();
@@ -79,6 +85,7 @@ private:
     std::unique_ptr<LoadedAddIn> addin_;
     bool firstTime_ = true;
     bool reportChanges_ = true;
+    bool reportTimings_ = false;
     bool hidFailures_ = false;
     bool batchFailed_ = false;
 };

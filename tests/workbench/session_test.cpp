@@ -10,6 +10,7 @@
 
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 #include "host_program.h"
@@ -17,6 +18,7 @@
 namespace bm::workbench::testing {
 namespace {
 
+using ::testing::ContainsRegex;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -281,6 +283,18 @@ TEST_F(HostProgramTest, BatchCopiesEveryDrawingAndLeavesFailuresAsTheyWere) {
     const auto out = nlohmann::json::parse(Read(Path("out.json")));
     EXPECT_EQ(out["documents"][2]["properties"].size(), 13u);
     EXPECT_EQ(out["documents"][3].value("properties", nlohmann::json::array()).size(), 0u);
+    EXPECT_THAT(run.out, Not(HasSubstr("timings:")));
+
+    // --timings counts the calls of the batch alone, as the calls step does
+    // around it.
+    const Outcome timed = RunScript("addin load\ncalls\nbatch\ncalls\n", {"--timings", "--quiet"});
+    const std::regex totals("Host calls: ([0-9]+)\n");
+    std::vector<long long> calls;
+    for (auto m = std::sregex_iterator(timed.out.begin(), timed.out.end(), totals); m != std::sregex_iterator(); ++m)
+        calls.push_back(std::stoll((*m)[1]));
+    ASSERT_EQ(calls.size(), 2u) << timed.out;
+    EXPECT_THAT(timed.out, ContainsRegex("\n  timings: " + std::to_string(calls[1] - calls[0]) +
+                                         " host calls, [0-9]+\\.[0-9]{3} s in the add-in, [0-9]+\\.[0-9]{2} us a host call\n"));
 
     const Outcome selecting = RunScript("addin load\n" + std::string(kPickWithoutPhysical) + "batch\n");
     EXPECT_EQ(selecting.exit, 1);
