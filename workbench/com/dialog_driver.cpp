@@ -86,9 +86,20 @@ POINT Middle(HWND window) {
     return Middle(r);
 }
 
+// The pointer moved to `point` (client coordinates), as a person's hand
+// puts it where the button is pressed: a control that watches the pointer
+// for the start of a drag (the list does, between press and release) then
+// sees it where the press was, wherever an earlier gesture left it.
+void PointerTo(HWND window, POINT point) {
+    POINT onScreen = point;
+    ClientToScreen(window, &onScreen);
+    SetCursorPos(onScreen.x, onScreen.y);
+}
+
 // A click of a mouse button at `point` (client coordinates), with the keys
 // held in `keys` (MK_CONTROL).
 void Click(HWND window, POINT point, WPARAM keys = 0) {
+    PointerTo(window, point);
     const LPARAM at = MAKELPARAM(point.x, point.y);
     Post(window, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
     Post(window, WM_LBUTTONUP, keys, at);
@@ -105,9 +116,7 @@ void DoubleClick(HWND window, POINT point) {
 // the pointer. Its release is left out: it would reach the loop of the
 // popup menu the press opens, as a click at another place.
 void RightPress(HWND window, POINT point) {
-    POINT onScreen = point;
-    ClientToScreen(window, &onScreen);
-    SetCursorPos(onScreen.x, onScreen.y);
+    PointerTo(window, point);
     Post(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(point.x, point.y));
 }
 
