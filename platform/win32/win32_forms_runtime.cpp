@@ -6,14 +6,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <type_traits>
 #include <utility>
 
 #include "core/error.h"
+#include "platform/win32/com/text.h"
+#include "platform/win32/com/unique_any.h"
 #include "platform/win32/dialog_controls.h"
 #include "platform/win32/form_view.h"
 #include "platform/win32/this_module.h"
-#include "platform/win32/utf16.h"
 
 namespace bm::win32 {
 
@@ -83,22 +83,11 @@ private:
     std::vector<HWND> disabled_;
 };
 
-struct WindowDestroyer {
-    void operator()(HWND window) const { DestroyWindow(window); }
-};
-using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
-
-struct MenuDestroyer {
-    void operator()(HMENU menu) const { DestroyMenu(menu); }
-};
-using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDestroyer>;
-
 int Pixels(float twips, float twipsPerPixel) { return static_cast<int>(std::lround(twips / twipsPerPixel)); }
 
 float TwipsPerPixel(int axis) {
-    HDC screen = GetDC(nullptr);
-    const int dotsPerInch = screen ? GetDeviceCaps(screen, axis) : 0;
-    if (screen) ReleaseDC(nullptr, screen);
+    const UniqueWindowDc screen = WindowDc(nullptr);
+    const int dotsPerInch = screen ? GetDeviceCaps(screen.get(), axis) : 0;
     // VGA resolution when the screen will not say.
     return dotsPerInch > 0 ? 1440.0f / static_cast<float>(dotsPerInch) : 15.0f;
 }
