@@ -151,7 +151,12 @@ STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, void** object) {
     }
 }
 
-STDAPI DllCanUnloadNow() { return ModuleInUse() ? S_FALSE : S_OK; }
+STDAPI DllCanUnloadNow() {
+    if (ModuleInUse()) return S_FALSE;
+    // The library may go now: what its objects shared goes first.
+    ReleaseAddInTypeInfo();
+    return S_OK;
+}
 
 STDAPI DllRegisterServer() {
     try {
