@@ -23,25 +23,6 @@ constexpr DWord kNameBufferLimit = 16383 * 3 + 1;
 // looping for ever on a value that keeps growing.
 constexpr int kReadAttempts = 4;
 
-// Closes a handle that the layer opened, whatever happens in between.
-class KeyCloser {
-public:
-    KeyCloser(RegistryApi& api, Hkey key) : api_(api), key_(key) {}
-    KeyCloser(const KeyCloser&) = delete;
-    KeyCloser& operator=(const KeyCloser&) = delete;
-    ~KeyCloser() {
-        try {
-            api_.RegCloseKey(key_);
-        } catch (...) {
-            // Closing is the last thing the layer does; nothing to report to.
-        }
-    }
-
-private:
-    RegistryApi& api_;
-    Hkey key_;
-};
-
 // A value's data as the layer hands it over; Empty for what it cannot use.
 Variant DataVariant(DWord type, const Bytes& data) {
     switch (type) {

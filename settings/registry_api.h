@@ -126,4 +126,23 @@ public:
     virtual reg::Status RegCloseKey(reg::Hkey key) = 0;
 };
 
+// Closes a key opened through `api`, whatever happens in between.
+class KeyCloser {
+public:
+    KeyCloser(RegistryApi& api, reg::Hkey key) : api_(api), key_(key) {}
+    KeyCloser(const KeyCloser&) = delete;
+    KeyCloser& operator=(const KeyCloser&) = delete;
+    ~KeyCloser() {
+        try {
+            api_.RegCloseKey(key_);
+        } catch (...) {
+            // Closing is the last thing done with the key; nothing to report to.
+        }
+    }
+
+private:
+    RegistryApi& api_;
+    reg::Hkey key_;
+};
+
 }  // namespace bm

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,8 +42,14 @@ addin::AddInModule& Module() {
 }
 
 // The type information of _CBrindlemark5, from the type library inside
-// this DLL.
-ComPtr<ITypeInfo> LoadTypeInfo() {
+// this DLL: loaded with the first object and shared by the later ones
+// until the library may be unloaded (ReleaseAddInTypeInfo).
+std::mutex sharedTypeInfoLock;
+ComPtr<ITypeInfo> sharedTypeInfo;
+
+ComPtr<ITypeInfo> AddInTypeInfo() {
+    const std::lock_guard lock(sharedTypeInfoLock);
+    if (sharedTypeInfo) return sharedTypeInfo;
     const std::wstring path = ThisModulePath();
     ComPtr<ITypeLib> library;
     ComPtr<ITypeInfo> info;
@@ -50,6 +57,7 @@ ComPtr<ITypeInfo> LoadTypeInfo() {
     if (SUCCEEDED(status)) status = library->GetTypeInfoOfGuid(__uuidof(_CBrindlemark5), &info);
     if (FAILED(status))
         raise(ErrorKind::HostFailure, "the add-in's type library cannot be loaded (" + StatusText(status) + ")");
+    sharedTypeInfo = info;
     return info;
 }
 
@@ -260,9 +268,14 @@ HRESULT CreateAddInObject(REFIID iid, void** object) noexcept {
     *object = nullptr;
     HRESULT status = E_UNEXPECTED;
     const HRESULT made = ComEntry(__uuidof(_CBrindlemark5), [&] {
-        status = MakeCom<AddInObject>(LoadTypeInfo())->QueryInterface(iid, object);
+        status = MakeCom<AddInObject>(AddInTypeInfo())->QueryInterface(iid, object);
     });
     return FAILED(made) ? made : status;
+}
+
+void ReleaseAddInTypeInfo() noexcept {
+    const std::lock_guard lock(sharedTypeInfoLock);
+    sharedTypeInfo.Reset();
 }
 
 }  // namespace bm::win32

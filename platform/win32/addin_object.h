@@ -13,4 +13,9 @@ namespace bm::win32 {
 // Creates an add-in object and hands out its interface `iid`.
 HRESULT CreateAddInObject(REFIID iid, void** object) noexcept;
 
+// Lets the type information the objects share go; to be called when no
+// object is left, before the library is unloaded. The next object loads
+// it again.
+void ReleaseAddInTypeInfo() noexcept;
+
 }  // namespace bm::win32

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/utf8.h"
-#include "platform/win32/utf16.h"
+#include "platform/win32/com/text.h"
 
 namespace bm::win32 {
 

@@ -13,35 +13,10 @@
 
 #include <windows.h>
 
-#include <utility>
-
+#include "platform/win32/com/unique_any.h"
 #include "settings/registry_api.h"
 
 namespace bm::win32 {
-
-// Owns an open registry key and closes it when it goes, as WIL's
-// unique_hkey does.
-class UniqueHkey {
-public:
-    UniqueHkey() = default;
-    ~UniqueHkey() { reset(); }
-    UniqueHkey(const UniqueHkey&) = delete;
-    UniqueHkey& operator=(const UniqueHkey&) = delete;
-
-    HKEY get() const { return key_; }
-    // For a call that hands back a new key: the one held so far is closed.
-    HKEY* put() {
-        reset();
-        return &key_;
-    }
-    HKEY release() { return std::exchange(key_, nullptr); }
-    void reset() {
-        if (key_ != nullptr) ::RegCloseKey(std::exchange(key_, nullptr));
-    }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 class Advapi32Registry : public RegistryApi {
 public:

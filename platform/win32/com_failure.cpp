@@ -1,35 +1,14 @@
 #include "platform/win32/com_failure.h"
 
 #include <oleauto.h>
-#include <wrl/client.h>
 
 #include <exception>
 #include <new>
-#include <string>
 
 #include "addin/cbrindlemark5.h"
-#include "platform/win32/utf16.h"
+#include "platform/win32/com/error_info.h"
 
 namespace bm::win32 {
-
-namespace {
-
-// Leaves `message` as the thread's error info; a failure to do so leaves
-// none, so that no stale description is taken for this one.
-void SetDescription(REFIID source, const std::string& message) {
-    Microsoft::WRL::ComPtr<ICreateErrorInfo> created;
-    Microsoft::WRL::ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(CreateErrorInfo(&created)) && SUCCEEDED(created->SetGUID(source)) &&
-        SUCCEEDED(created->SetSource(const_cast<LPOLESTR>(Utf16(addin::kProgId).c_str()))) &&
-        SUCCEEDED(created->SetDescription(const_cast<LPOLESTR>(Utf16(message).c_str()))) &&
-        SUCCEEDED(created.As(&info))) {
-        SetErrorInfo(0, info.Get());
-    } else {
-        SetErrorInfo(0, nullptr);
-    }
-}
-
-}  // namespace
 
 HRESULT ResultOf(ErrorKind kind) {
     switch (kind) {
@@ -52,18 +31,18 @@ HRESULT ReportFailure(REFIID source) noexcept {
         try {
             throw;
         } catch (const Error& failure) {
-            SetDescription(source, failure.what());
+            SetErrorDescription(failure.what(), source, addin::kProgId);
             return failure.hostStatus() != 0 ? static_cast<HRESULT>(failure.hostStatus()) : ResultOf(failure.kind());
         } catch (const std::bad_alloc&) {
-            SetDescription(source, "out of memory");
+            SetErrorDescription("out of memory", source, addin::kProgId);
             return E_OUTOFMEMORY;
         } catch (const std::exception& failure) {
-            SetDescription(source, failure.what());
+            SetErrorDescription(failure.what(), source, addin::kProgId);
             return E_UNEXPECTED;
         }
     } catch (...) {
         // Whatever else was thrown, or a failure while describing it.
-        SetErrorInfo(0, nullptr);
+        ClearErrorInfo();
         return E_UNEXPECTED;
     }
 }

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cctype>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -49,9 +48,6 @@ public:
     Arguments() = default;
     Arguments(const Arguments&) = delete;
     Arguments& operator=(const Arguments&) = delete;
-    ~Arguments() {
-        for (VARIANT& v : reversed_) VariantClear(&v);
-    }
 
     Arguments& Add(const Variant& value) {
         ToVariant(value, Front());
@@ -64,35 +60,35 @@ public:
         v.pdblVal = &value;
         return *this;
     }
-    DISPPARAMS Params() { return {reversed_.data(), nullptr, static_cast<UINT>(reversed_.size()), 0}; }
-
-private:
-    VARIANT& Front() {
-        VARIANT v;
-        VariantInit(&v);
-        return *reversed_.insert(reversed_.begin(), v);
+    DISPPARAMS Params() {
+        static_assert(sizeof(UniqueVariant) == sizeof(VARIANT));
+        VARIANT* first = reversed_.empty() ? nullptr : reversed_.front().addressof();
+        return {first, nullptr, static_cast<UINT>(reversed_.size()), 0};
     }
 
-    std::vector<VARIANT> reversed_;
+private:
+    VARIANT& Front() { return *reversed_.emplace(reversed_.begin())->addressof(); }
+
+    std::vector<UniqueVariant> reversed_;
 };
 
 std::int32_t LongOf(const VARIANT& value, const char* operation) {
-    OwnedVariant number;
-    if (FAILED(VariantChangeType(number.get(), const_cast<VARIANT*>(&value), 0, VT_I4)))
+    UniqueVariant number;
+    if (FAILED(VariantChangeType(number.addressof(), const_cast<VARIANT*>(&value), 0, VT_I4)))
         raise(ErrorKind::TypeMismatch, std::string(operation) + " answered no whole number");
     return number->lVal;
 }
 
-double DoubleOf(const OwnedVariant& result, const char* operation) {
-    OwnedVariant number;
-    if (FAILED(VariantChangeType(number.get(), const_cast<VARIANT*>(&*result), 0, VT_R8)))
+double DoubleOf(const UniqueVariant& result, const char* operation) {
+    UniqueVariant number;
+    if (FAILED(VariantChangeType(number.addressof(), const_cast<VARIANT*>(&*result), 0, VT_R8)))
         raise(ErrorKind::TypeMismatch, std::string(operation) + " answered no number");
     return number->dblVal;
 }
 
-std::string TextOf(const OwnedVariant& result, const char* operation) {
-    OwnedVariant text;
-    if (FAILED(VariantChangeType(text.get(), const_cast<VARIANT*>(&*result), 0, VT_BSTR)))
+std::string TextOf(const UniqueVariant& result, const char* operation) {
+    UniqueVariant text;
+    if (FAILED(VariantChangeType(text.addressof(), const_cast<VARIANT*>(&*result), 0, VT_BSTR)))
         raise(ErrorKind::TypeMismatch, std::string(operation) + " answered no text");
     return FromBstr(text->bstrVal);
 }
@@ -113,11 +109,11 @@ class DispatchCalls : public DispatchHolder {
 protected:
     explicit DispatchCalls(ComPtr<IDispatch> dispatch) : DispatchHolder(std::move(dispatch)) {}
 
-    OwnedVariant Call(DISPID id, WORD flags, const char* operation, Arguments& args) const {
+    UniqueVariant Call(DISPID id, WORD flags, const char* operation, Arguments& args) const {
         DISPPARAMS params = args.Params();
         return InvokeDispatch(Dispatch(), id, flags, params, operation);
     }
-    OwnedVariant Get(DISPID id, const char* operation) const {
+    UniqueVariant Get(DISPID id, const char* operation) const {
         Arguments none;
         return Call(id, kGetOrCall, operation, none);
     }
@@ -169,19 +165,19 @@ public:
 
     std::vector<host::Ref<Exposed>> Enumerate() override {
         Arguments none;
-        const OwnedVariant start = this->Call(dispid::NewEnum, kGetOrCall, "Enumerate", none);
+        const UniqueVariant start = this->Call(dispid::NewEnum, kGetOrCall, "Enumerate", none);
         ComPtr<IEnumVARIANT> items;
         if (start->vt == VT_UNKNOWN && start->punkVal) start->punkVal->QueryInterface(IID_PPV_ARGS(&items));
         if (start->vt == VT_DISPATCH && start->pdispVal) start->pdispVal->QueryInterface(IID_PPV_ARGS(&items));
         if (!items) raise(ErrorKind::HostFailure, "Enumerate: the host handed over no enumerator");
 
         // The enumerator fills the batch as an array of VARIANTs.
-        static_assert(sizeof(OwnedVariant) == sizeof(VARIANT));
+        static_assert(sizeof(UniqueVariant) == sizeof(VARIANT));
         std::vector<host::Ref<Exposed>> all;
         for (;;) {
-            std::array<OwnedVariant, 32> batch;
+            std::array<UniqueVariant, 32> batch;
             ULONG fetched = 0;
-            const HRESULT status = items->Next(static_cast<ULONG>(batch.size()), batch[0].get(), &fetched);
+            const HRESULT status = items->Next(static_cast<ULONG>(batch.size()), batch[0].addressof(), &fetched);
             if (FAILED(status)) Fail(ThreadErrorDescription(), status, "Enumerate");
             for (ULONG i = 0; i < fetched && i < batch.size(); ++i)
                 all.push_back(Wrap<ItemAdapter>(ObjectOf(*batch[i], "Enumerate")));
@@ -476,7 +472,7 @@ public:
         EventInterface events = FindEventInterface(Dispatch(), *container.Get());
         auto comSink = MakeCom<EventSink>(sink, events);
         DWORD cookie = 0;
-        SetErrorInfo(0, nullptr);
+        ClearErrorInfo();
         status = events.point->Advise(comSink.Get(), &cookie);
         if (FAILED(status)) {
             comSink->Detach();
@@ -547,42 +543,18 @@ IDispatch* DispatchOf(const Object& object) {
     return holder->Dispatch();
 }
 
-OwnedVariant InvokeDispatch(IDispatch* target, DISPID id, WORD flags, DISPPARAMS& params,
-                            std::string_view operation) {
-    OwnedVariant result;
+UniqueVariant InvokeDispatch(IDispatch* target, DISPID id, WORD flags, DISPPARAMS& params,
+                             std::string_view operation) {
+    UniqueVariant result;
     EXCEPINFO exception{};
     UINT badArgument = 0;
     const HRESULT status = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                          result.get(), &exception, &badArgument);
+                                          result.addressof(), &exception, &badArgument);
     if (SUCCEEDED(status)) return result;
     if (status != DISP_E_EXCEPTION) Fail(std::string(), status, operation);
     // The exception's own status is the host's answer.
     const HRESULT hostStatus = exception.scode != 0 ? exception.scode : status;
     Fail(TakeDescription(exception), hostStatus, operation);
-}
-
-std::string StatusText(HRESULT status) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(status));
-    return text;
-}
-
-std::string TakeDescription(EXCEPINFO& exception) {
-    if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-    std::string description = exception.bstrDescription ? FromBstr(exception.bstrDescription) : std::string();
-    SysFreeString(std::exchange(exception.bstrDescription, nullptr));
-    SysFreeString(std::exchange(exception.bstrSource, nullptr));
-    SysFreeString(std::exchange(exception.bstrHelpFile, nullptr));
-    return description;
-}
-
-std::string ThreadErrorDescription() {
-    ComPtr<IErrorInfo> info;
-    BSTR description = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info || FAILED(info->GetDescription(&description))) return {};
-    std::string text = FromBstr(description);
-    SysFreeString(description);
-    return text;
 }
 
 HRESULT ExceptionToCaller(const std::exception& failure, EXCEPINFO* exception) {

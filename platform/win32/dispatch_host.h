@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "host/host.h"
+#include "platform/win32/com/error_info.h"
 #include "platform/win32/variant_convert.h"
 
 namespace bm::win32 {
@@ -36,16 +37,8 @@ IDispatch* DispatchOf(const Object& object);
 // callee's EXCEPINFO description (or the status code), then `operation` in
 // brackets, and whose host status is the callee's (EXCEPINFO's scode). ExceptionToCaller is what an Invoke served here answers for a
 // failure: DISP_E_EXCEPTION with the failure's message as the description.
-OwnedVariant InvokeDispatch(IDispatch* target, DISPID id, WORD flags, DISPPARAMS& params,
-                            std::string_view operation);
+UniqueVariant InvokeDispatch(IDispatch* target, DISPID id, WORD flags, DISPPARAMS& params,
+                             std::string_view operation);
 HRESULT ExceptionToCaller(const std::exception& failure, EXCEPINFO* exception);
-
-// Pieces of a failed call's report, for callers that word it themselves:
-// the status as "0x8002000A"; the description an EXCEPINFO carries (its
-// deferred part filled in, its texts freed); the description of the
-// thread's error info, for calls that answer without EXCEPINFO.
-std::string StatusText(HRESULT status);
-std::string TakeDescription(EXCEPINFO& exception);
-std::string ThreadErrorDescription();
 
 }  // namespace bm::win32

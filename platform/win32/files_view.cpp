@@ -18,9 +18,10 @@
 #include <vector>
 
 #include "core/error.h"
+#include "platform/win32/com/text.h"
+#include "platform/win32/com/unique_any.h"
 #include "platform/win32/dialog_controls.h"
 #include "platform/win32/form_view.h"
-#include "platform/win32/utf16.h"
 #include "platform/win32/win32_forms_runtime.h"
 #include "select/frm_files.h"
 #include "ui/logo.h"
@@ -81,9 +82,8 @@ public:
         list_ = ImageList_Create(width, height, ILC_COLOR24 | ILC_MASK, static_cast<int>(icons.size()), 0);
         if (!list_) return;
         for (const auto& icon : icons) {
-            HBITMAP bitmap = Bitmap(icon, width, height);
-            const int added = bitmap ? ImageList_AddMasked(list_, bitmap, ui::kKeyGreen) : -1;
-            if (bitmap) DeleteObject(bitmap);
+            const UniqueBitmap bitmap = Bitmap(icon, width, height);
+            const int added = bitmap ? ImageList_AddMasked(list_, bitmap.get(), ui::kKeyGreen) : -1;
             if (added != static_cast<int>(sizes_.size())) {
                 ImageList_Destroy(std::exchange(list_, nullptr));
                 return;
@@ -108,7 +108,7 @@ public:
 
 private:
     // A 32-bit bitmap of the picture, padded with the mask colour.
-    static HBITMAP Bitmap(const ui::Image& image, int width, int height) {
+    static UniqueBitmap Bitmap(const ui::Image& image, int width, int height) {
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
         info.bmiHeader.biWidth = width;
@@ -117,8 +117,8 @@ private:
         info.bmiHeader.biBitCount = 32;
         info.bmiHeader.biCompression = BI_RGB;
         void* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (!bitmap) return nullptr;
+        UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        if (!bitmap) return bitmap;
         auto* pixels = static_cast<std::uint32_t*>(bits);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {

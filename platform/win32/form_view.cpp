@@ -3,19 +3,17 @@
 #include <cmath>
 
 #include "core/error.h"
+#include "platform/win32/com/text.h"
 #include "platform/win32/this_module.h"
-#include "platform/win32/utf16.h"
 
 namespace bm::win32 {
 
 ControlMaker::ControlMaker(HWND form, float twipsPerPixelX, float twipsPerPixelY)
     : form_(form), tppX_(twipsPerPixelX), tppY_(twipsPerPixelY) {}
 
-ControlMaker::~ControlMaker() {
-    // The controls go with the form's window before the maker does, so no
-    // control is left drawing with a deleted font.
-    for (auto& [font, handle] : fonts_) DeleteObject(handle);
-}
+// The controls go with the form's window before the maker does, so no
+// control is left drawing with a deleted font.
+ControlMaker::~ControlMaker() = default;
 
 int ControlMaker::PixelsX(float twips) const { return static_cast<int>(std::lround(twips / tppX_)); }
 
@@ -31,17 +29,18 @@ HFONT ControlMaker::FontOf(const ui::Font& font) {
     for (auto& [made, handle] : fonts_)
         if (made.name == font.name && made.points == font.points && made.bold == font.bold &&
             made.underline == font.underline)
-            return handle;
-    HDC screen = GetDC(nullptr);
-    const int dotsPerInch = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
+            return handle.get();
+    const int dotsPerInch = [] {
+        const UniqueWindowDc screen = WindowDc(nullptr);
+        return screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
+    }();
     const int height = -static_cast<int>(std::lround(font.points * static_cast<float>(dotsPerInch) / 72.0f));
     HFONT handle = CreateFontW(height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, font.underline ? TRUE : FALSE,
                                FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                DEFAULT_PITCH | FF_DONTCARE, Utf16(font.name).c_str());
     // The desktop's dialog font stands in for one the system cannot make.
     if (!handle) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    fonts_.emplace_back(font, handle);
+    fonts_.emplace_back(font, UniqueFont(handle));
     return handle;
 }
 

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/com/unique_any.h"
 #include "ui/forms.h"
 
 namespace bm::win32 {
@@ -50,7 +51,7 @@ public:
 private:
     HWND form_;
     float tppX_, tppY_;
-    std::vector<std::pair<ui::Font, HFONT>> fonts_;
+    std::vector<std::pair<ui::Font, UniqueFont>> fonts_;
 };
 
 class FormView {

@@ -3,10 +3,12 @@
 #include <windowsx.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/convert.h"
 #include "core/error.h"
+#include "platform/win32/com/unique_any.h"
 #include "platform/win32/dialog_controls.h"
 #include "platform/win32/this_module.h"
 
@@ -17,7 +19,7 @@ struct GdiRaster::FormWindow {
     ui::PaintedForm* form = nullptr;
     HWND window = nullptr;
     WNDPROC original = nullptr;
-    HDC dc = nullptr;
+    UniqueWindowDc dc{};
 };
 
 struct GdiRaster::BoxWindow {
@@ -26,10 +28,10 @@ struct GdiRaster::BoxWindow {
     // The box itself is gone by the time its form is released.
     const ui::PaintedForm* owner = nullptr;
     HWND window = nullptr;
-    HDC dc = nullptr;
+    UniqueWindowDc dc{};
     // The persistent image: a memory context with a DIB section selected.
-    HDC imageDc = nullptr;
-    HBITMAP image = nullptr;
+    UniqueMemoryDc imageDc{};
+    UniqueBitmap image{};
     HGDIOBJ replaced = nullptr;
     std::int32_t width = 0, height = 0;
 };
@@ -179,7 +181,7 @@ LRESULT CALLBACK GdiRaster::PictureProc(HWND window, UINT message, WPARAM wParam
             PAINTSTRUCT paint{};
             HDC dc = BeginPaint(window, &paint);
             PaintBackdrop(dc, window, record->box->backColor, record->box->picture);
-            if (record->imageDc) ::BitBlt(dc, 0, 0, record->width, record->height, record->imageDc, 0, 0, SRCCOPY);
+            if (record->imageDc) ::BitBlt(dc, 0, 0, record->width, record->height, record->imageDc.get(), 0, 0, SRCCOPY);
             EndPaint(window, &paint);
             return 0;
         }
@@ -209,7 +211,7 @@ GdiRaster::BoxWindow& GdiRaster::record(ui::PictureBox& box) {
 
 void GdiRaster::detach(FormWindow& form) {
     if (!form.window) return;
-    if (form.dc) ReleaseDC(form.window, form.dc);
+    form.dc.reset();
     SetWindowLongPtrW(form.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(form.original));
     RemovePropW(form.window, kFormRecord);
     form = FormWindow{this, form.form};
@@ -218,10 +220,9 @@ void GdiRaster::detach(FormWindow& form) {
 
 void GdiRaster::detach(BoxWindow& box) {
     if (!box.window) return;
-    if (box.dc) ReleaseDC(box.window, box.dc);
+    box.dc.reset();
     SetWindowLongPtrW(box.window, GWLP_USERDATA, 0);
     box.window = nullptr;
-    box.dc = nullptr;
 }
 
 void GdiRaster::makeImage(BoxWindow& box) {
@@ -231,33 +232,27 @@ void GdiRaster::makeImage(BoxWindow& box) {
     if (width <= 0 || height <= 0) return;
     const BITMAPINFO info = DibInfo(width, height);
     void* bits = nullptr;
-    HBITMAP image = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC dc = ::CreateCompatibleDC(nullptr);
-    if (!image || !dc) {
-        // Without its image the box cannot be drawn on; nothing is reported.
-        if (image) ::DeleteObject(image);
-        if (dc) ::DeleteDC(dc);
-        return;
-    }
+    UniqueBitmap image(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+    // Without its image the box cannot be drawn on; nothing is reported.
+    if (!image || !dc) return;
     CopyPixels(Backdrop(width, height, box.box->backColor, box.box->picture), static_cast<std::uint32_t*>(bits));
-    box.replaced = ::SelectObject(dc, image);
-    box.imageDc = dc;
-    box.image = image;
+    box.replaced = ::SelectObject(dc.get(), image.get());
+    contexts_.insert(dc.get());
+    bitmaps_.insert(image.get());
+    box.imageDc = std::move(dc);
+    box.image = std::move(image);
     box.width = width;
     box.height = height;
-    contexts_.insert(dc);
-    bitmaps_.insert(image);
 }
 
 void GdiRaster::dropImage(BoxWindow& box) {
     if (!box.imageDc) return;
-    ::SelectObject(box.imageDc, box.replaced);
-    ::DeleteObject(box.image);
-    ::DeleteDC(box.imageDc);
-    contexts_.erase(box.imageDc);
-    bitmaps_.erase(box.image);
-    box.imageDc = nullptr;
-    box.image = nullptr;
+    ::SelectObject(box.imageDc.get(), box.replaced);
+    contexts_.erase(box.imageDc.get());
+    bitmaps_.erase(box.image.get());
+    box.image.reset();
+    box.imageDc.reset();
     box.replaced = nullptr;
 }
 
@@ -265,16 +260,16 @@ ui::Hdc GdiRaster::WindowDC(ui::PaintedForm& form) {
     const auto it = forms_.find(&form);
     if (it == forms_.end() || !it->second->window) return 0;
     FormWindow& record = *it->second;
-    if (!record.dc) record.dc = GetDC(record.window);
-    return FromHdc(record.dc);
+    if (!record.dc) record.dc = WindowDc(record.window);
+    return FromHdc(record.dc.get());
 }
 
 ui::Hdc GdiRaster::WindowDC(ui::PictureBox& box) {
     BoxWindow& record = this->record(box);
-    if (record.imageDc) return FromHdc(record.imageDc);
+    if (record.imageDc) return FromHdc(record.imageDc.get());
     if (!record.window) return 0;
-    if (!record.dc) record.dc = GetDC(record.window);
-    return FromHdc(record.dc);
+    if (!record.dc) record.dc = WindowDc(record.window);
+    return FromHdc(record.dc.get());
 }
 
 void GdiRaster::SetDrawing(ui::PaintedForm& form, ui::ScaleMode scale, bool persistent) {

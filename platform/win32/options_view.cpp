@@ -9,7 +9,7 @@
 #include "platform/win32/dialog_controls.h"
 #include "platform/win32/form_view.h"
 #include "platform/win32/gdi_raster.h"
-#include "platform/win32/utf16.h"
+#include "platform/win32/com/text.h"
 #include "settings/frm_options.h"
 
 namespace bm::win32 {

@@ -16,12 +16,12 @@
 #include "addin/cbrindlemark5.h"
 #include "brindlemark5.h"  // made from brindlemark5.idl
 #include "platform/win32/addin_object.h"
-#include "platform/win32/advapi32_registry.h"
+#include "platform/win32/com/guid.h"
+#include "platform/win32/com/text.h"
+#include "platform/win32/com/unique_any.h"
 #include "platform/win32/com_object.h"
-#include "platform/win32/type_info.h"
 #include "platform/win32/module_count.h"
 #include "platform/win32/this_module.h"
-#include "platform/win32/utf16.h"
 
 namespace bm::win32 {
 namespace {
@@ -106,10 +106,9 @@ bool Unregister() {
     bool removed = true;
     const std::vector<RegistryEntry> entries = RegistrationEntries(L"");
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) removed = Remove(*entry) && removed;
-    BSTR registeredPath = nullptr;
+    UniqueBstr registeredPath;
     if (SUCCEEDED(QueryPathOfRegTypeLib(LIBID_Brindlemark5, kTypeLibMajor, kTypeLibMinor, LOCALE_NEUTRAL,
-                                        &registeredPath))) {
-        SysFreeString(registeredPath);
+                                        registeredPath.put()))) {
         removed = SUCCEEDED(UnRegisterTypeLib(LIBID_Brindlemark5, kTypeLibMajor, kTypeLibMinor,
                                               LOCALE_NEUTRAL, kSysKind)) &&
                   removed;
@@ -152,7 +151,12 @@ STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, void** object) {
     }
 }
 
-STDAPI DllCanUnloadNow() { return ModuleInUse() ? S_FALSE : S_OK; }
+STDAPI DllCanUnloadNow() {
+    if (ModuleInUse()) return S_FALSE;
+    // The library may go now: what its objects shared goes first.
+    ReleaseAddInTypeInfo();
+    return S_OK;
+}
 
 STDAPI DllRegisterServer() {
     try {

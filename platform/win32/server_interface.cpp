@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/win32/com_object.h"
-#include "platform/win32/type_info.h"
+#include "platform/win32/com/type_info.h"
 
 namespace bm::win32 {
 namespace {
@@ -105,8 +105,8 @@ ComPtr<ITypeInfo> RegisteredInterface(REFIID iid) {
     const std::wstring key = L"Interface\\" + GuidText(iid) + L"\\TypeLib";
     const std::wstring libraryId = RegistryText(key, nullptr);
     const std::wstring version = RegistryText(key, L"Version");
-    GUID library{};
-    if (libraryId.empty() || FAILED(CLSIDFromString(libraryId.c_str(), &library))) return nullptr;
+    const GUID library = GuidOf(libraryId);
+    if (library == GUID_NULL) return nullptr;
     wchar_t* minor = nullptr;
     const auto major = static_cast<WORD>(std::wcstoul(version.c_str(), &minor, 16));
     const auto minorVersion = static_cast<WORD>(minor && *minor == L'.' ? std::wcstoul(minor + 1, nullptr, 16) : 0);

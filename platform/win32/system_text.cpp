@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "platform/win32/utf16.h"
+#include "platform/win32/com/text.h"
 
 namespace bm::system_text {
 std::string upper_case(std::string_view utf8) {

@@ -5,21 +5,15 @@
 #include <new>
 
 #include "core/error.h"
-#include "core/utf8.h"
 
 namespace bm::win32 {
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
 
 // An object from COM, held inside a Variant.
 class HeldObject final : public Object, public DispatchHolder {
 public:
     using DispatchHolder::DispatchHolder;
 };
-
-bool is_high_surrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool is_low_surrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 [[noreturn]] void mismatch(VARTYPE vt) {
     raise(ErrorKind::TypeMismatch, "a value of VARIANT type " + std::to_string(vt) + " has no Variant type");
@@ -73,42 +67,8 @@ VARIANT Widened(const VARIANT& value, VARTYPE target) {
 
 }  // namespace
 
-BSTR ToBstr(std::string_view utf8) {
-    std::wstring wide;
-    wide.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const Utf8Sequence s = decode_utf8(utf8, i);
-        const char32_t c = s.length ? s.code_point : kReplacement;
-        i += s.length ? s.length : 1;
-        if (c >= 0x10000) {
-            wide.push_back(static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)));
-            wide.push_back(static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            wide.push_back(static_cast<wchar_t>(c));
-        }
-    }
-    BSTR text = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    if (!text) throw std::bad_alloc();
-    return text;
-}
-
-std::string FromBstr(BSTR text) {
-    std::string utf8;
-    const UINT n = SysStringLen(text);
-    for (UINT i = 0; i < n; ++i) {
-        const wchar_t c = text[i];
-        if (is_high_surrogate(c) && i + 1 < n && is_low_surrogate(text[i + 1])) {
-            append_utf8(utf8, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
-            ++i;
-        } else {
-            append_utf8(utf8, is_high_surrogate(c) || is_low_surrogate(c) ? kReplacement : char32_t(c));
-        }
-    }
-    return utf8;
-}
-
 void ToVariant(const Variant& value, VARIANT& out) {
-    VariantClear(&out);
+    ClearVariant{}(out);
     switch (value.type()) {
         case VarType::kEmpty: break;
         case VarType::kBoolean:
@@ -157,8 +117,8 @@ void ToVariant(const Variant& value, VARIANT& out) {
 
 Variant FromVariant(const VARIANT& value) {
     if (value.vt & VT_BYREF) {
-        OwnedVariant direct;
-        if (FAILED(VariantCopyInd(direct.get(), const_cast<VARIANT*>(&value)))) mismatch(value.vt);
+        UniqueVariant direct;
+        if (FAILED(VariantCopyInd(direct.addressof(), const_cast<VARIANT*>(&value)))) mismatch(value.vt);
         return FromVariant(*direct);
     }
     switch (value.vt) {

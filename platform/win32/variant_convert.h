@@ -14,6 +14,8 @@
 #include <string_view>
 
 #include "core/variant.h"
+#include "platform/win32/com/text.h"
+#include "platform/win32/com/unique_any.h"
 
 namespace bm::win32 {
 
@@ -29,28 +31,6 @@ public:
 private:
     Microsoft::WRL::ComPtr<IDispatch> dispatch_;
 };
-
-// A VARIANT that clears itself; moving leaves VT_EMPTY behind.
-class OwnedVariant {
-public:
-    OwnedVariant() { VariantInit(&v_); }
-    OwnedVariant(OwnedVariant&& other) noexcept : v_(other.v_) { VariantInit(&other.v_); }
-    OwnedVariant& operator=(OwnedVariant&&) = delete;
-    OwnedVariant(const OwnedVariant&) = delete;
-    ~OwnedVariant() { VariantClear(&v_); }
-
-    VARIANT* get() { return &v_; }
-    const VARIANT& operator*() const { return v_; }
-    const VARIANT* operator->() const { return &v_; }
-
-private:
-    VARIANT v_;
-};
-
-// UTF-8 text as a new BSTR and back. Ill-formed sequences on either side
-// become U+FFFD; embedded NULs are kept, as BSTRs carry their length.
-BSTR ToBstr(std::string_view utf8);
-std::string FromBstr(BSTR text);
 
 // Writes `value` into `out`, clearing what `out` held (it must be
 // initialised). An object that is no DispatchHolder cannot cross: type

@@ -6,14 +6,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <type_traits>
 #include <utility>
 
 #include "core/error.h"
+#include "platform/win32/com/text.h"
+#include "platform/win32/com/unique_any.h"
 #include "platform/win32/dialog_controls.h"
 #include "platform/win32/form_view.h"
 #include "platform/win32/this_module.h"
-#include "platform/win32/utf16.h"
 
 namespace bm::win32 {
 
@@ -83,11 +83,6 @@ private:
     std::vector<HWND> disabled_;
 };
 
-struct WindowDestroyer {
-    void operator()(HWND window) const { DestroyWindow(window); }
-};
-using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
-
 // The shell gives every unowned window a button on the task bar. The
 // add-in's dialogs stand on the desktop with no owner among the host's
 // windows and no button of their own: each is owned by a hidden window
@@ -98,17 +93,11 @@ UniqueWindow HiddenOwner() {
         CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, ThisModule(), nullptr));
 }
 
-struct MenuDestroyer {
-    void operator()(HMENU menu) const { DestroyMenu(menu); }
-};
-using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDestroyer>;
-
 int Pixels(float twips, float twipsPerPixel) { return static_cast<int>(std::lround(twips / twipsPerPixel)); }
 
 float TwipsPerPixel(int axis) {
-    HDC screen = GetDC(nullptr);
-    const int dotsPerInch = screen ? GetDeviceCaps(screen, axis) : 0;
-    if (screen) ReleaseDC(nullptr, screen);
+    const UniqueWindowDc screen = WindowDc(nullptr);
+    const int dotsPerInch = screen ? GetDeviceCaps(screen.get(), axis) : 0;
     // VGA resolution when the screen will not say.
     return dotsPerInch > 0 ? 1440.0f / static_cast<float>(dotsPerInch) : 15.0f;
 }

@@ -60,8 +60,8 @@ TEST(VariantConvert, EveryTypeCrossesBothWaysUnchanged) {
     };
     for (const RoundTrip& row : table) {
         SCOPED_TRACE(::testing::PrintToString(row.value));
-        OwnedVariant com;
-        ToVariant(row.value, *com.get());
+        UniqueVariant com;
+        ToVariant(row.value, *com.addressof());
         ASSERT_EQ(com->vt, row.vt);
         EXPECT_TRUE(row.holds(*com));
         const Variant back = FromVariant(*com);
@@ -74,9 +74,9 @@ TEST(VariantConvert, EveryTypeCrossesBothWaysUnchanged) {
 
 TEST(VariantConvert, ForeignValuesArriveAsTheNearestType) {
     auto from = [](VARTYPE vt, auto&& fill) {
-        OwnedVariant v;
-        v.get()->vt = vt;
-        fill(*v.get());
+        UniqueVariant v;
+        v.addressof()->vt = vt;
+        fill(*v.addressof());
         return FromVariant(*v);
     };
     EXPECT_EQ(from(VT_NULL, [](VARIANT&) {}), Variant());
@@ -89,8 +89,8 @@ TEST(VariantConvert, ForeignValuesArriveAsTheNearestType) {
     // Ill-formed text on either side becomes U+FFFD rather than being cut.
     EXPECT_EQ(from(VT_BSTR, [](VARIANT& v) { v.bstrVal = SysAllocStringLen(L"a\xD800" L"b", 3); }),
               Variant("a\xEF\xBF\xBD" "b"));
-    OwnedVariant bad;
-    ToVariant(Variant("x\xFFy"), *bad.get());
+    UniqueVariant bad;
+    ToVariant(Variant("x\xFFy"), *bad.addressof());
     EXPECT_EQ(std::wstring(bad->bstrVal, SysStringLen(bad->bstrVal)), L"x\uFFFDy");
 
     try {
@@ -99,8 +99,8 @@ TEST(VariantConvert, ForeignValuesArriveAsTheNearestType) {
     } catch (const Error& e) {
         EXPECT_EQ(e.kind(), ErrorKind::TypeMismatch);
     }
-    OwnedVariant out;
-    EXPECT_THROW(ToVariant(Variant(ObjectRef(std::make_shared<Object>())), *out.get()), Error)
+    UniqueVariant out;
+    EXPECT_THROW(ToVariant(Variant(ObjectRef(std::make_shared<Object>())), *out.addressof()), Error)
         << "an object that is no COM object cannot cross";
 }
 

@@ -16,8 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win32/com/text.h"
+#include "platform/win32/com/unique_any.h"
 #include "platform/win32/dialog_controls.h"
-#include "platform/win32/utf16.h"
 #include "select/menu_control.h"
 #include "ui/forms.h"
 #include "workbench/com/window_picture.h"
@@ -273,25 +274,25 @@ public:
         windowClass.hInstance = GetModuleHandleW(nullptr);
         windowClass.lpszClassName = kMarkerClass;
         RegisterClassExW(&windowClass);  // fails harmlessly from the second step on
-        window_ = CreateWindowExW(0, kMarkerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr);
-        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&reached_));
+        window_.reset(CreateWindowExW(0, kMarkerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr));
+        SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&reached_));
     }
-    ~Marker() { DestroyWindow(window_); }
     Marker(const Marker&) = delete;
     Marker& operator=(const Marker&) = delete;
 
     // Posts the next marker and returns its number.
     WPARAM Post() {
-        PostMessageW(window_, kMarkerMessage, ++posted_, 0);
+        PostMessageW(window_.get(), kMarkerMessage, ++posted_, 0);
         return posted_;
     }
     bool Reached(WPARAM number) const { return reached_ >= number; }
 
 private:
-    HWND window_ = nullptr;
     WPARAM posted_ = 0;  // the driver's thread only
     std::atomic<WPARAM> reached_{0};
+    // Last, so that the window goes before the count its messages reach.
+    win32::UniqueWindow window_;
 };
 
 // The pictures of a session's dialogs, numbered in the order taken.

@@ -12,8 +12,9 @@
 #include <string>
 
 #include "core/error.h"
-#include "platform/win32/dispatch_host.h"
-#include "platform/win32/utf16.h"
+#include "platform/win32/com/error_info.h"
+#include "platform/win32/com/text.h"
+#include "platform/win32/com/unique_any.h"
 
 namespace bm::workbench::com {
 
@@ -30,12 +31,13 @@ public:
     DllModule& operator=(const DllModule&) = delete;
     ~DllModule() {
         auto canUnload = Export<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow");
-        if (!canUnload || canUnload() == S_OK) FreeLibrary(module_);
+        // A library still in use stays loaded.
+        if (canUnload && canUnload() != S_OK) module_.release();
     }
 
     template <class F>
     F Export(const char* name) const {
-        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_.get(), name)));
     }
 
     // An object of `classId` from the library's class factory. Fails with a
@@ -54,7 +56,7 @@ public:
     }
 
 private:
-    HMODULE module_;
+    win32::UniqueModule module_;
     std::string name_;
 };
 

@@ -32,10 +32,12 @@
 #include "core/error.h"
 #include "platform/win32/addin_dispids.h"
 #include "platform/win32/advapi32_registry.h"
+#include "platform/win32/com/error_info.h"
+#include "platform/win32/com/guid.h"
+#include "platform/win32/com/text.h"
+#include "platform/win32/com/type_info.h"
+#include "platform/win32/com/unique_any.h"
 #include "platform/win32/com_failure.h"
-#include "platform/win32/dispatch_host.h"
-#include "platform/win32/type_info.h"
-#include "platform/win32/utf16.h"
 #include "workbench/com/dialog_driver.h"
 #include "workbench/com/dll_module.h"
 #include "workbench/com/link_handler.h"
@@ -52,6 +54,7 @@ using Microsoft::WRL::ComPtr;
 using com::DllModule;
 using win32::MemberName;
 using win32::UniqueHkey;
+using win32::UniqueVariant;
 using win32::Utf16;
 using win32::Utf8;
 
@@ -68,15 +71,14 @@ constexpr const wchar_t* kLibraryName = L"Brindlemark5.dll";
 
 // One call of the add-in by dispatch identifier. `args` are in the order
 // of the member's parameters.
-VARIANT Call(IDispatch* addin, DISPID id, WORD flags, std::vector<VARIANT> args = {}) {
+UniqueVariant Call(IDispatch* addin, DISPID id, WORD flags, std::vector<VARIANT> args = {}) {
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    VARIANT result;
-    VariantInit(&result);
+    UniqueVariant result;
     EXCEPINFO exception{};
     UINT badArgument = 0;
-    HRESULT status = addin->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result, &exception,
-                                   &badArgument);
+    HRESULT status = addin->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.addressof(),
+                                   &exception, &badArgument);
     if (SUCCEEDED(status)) return result;
     std::string description;
     if (status == DISP_E_EXCEPTION) {
@@ -114,7 +116,7 @@ public:
         }
         VARIANT result;
         VariantInit(&result);
-        SetErrorInfo(0, nullptr);
+        win32::ClearErrorInfo();
         HRESULT status = DispCallFunc(server_.Get(), SlotOf(name), CC_STDCALL, VT_ERROR,
                                       static_cast<UINT>(args.size()), types.data(), pointers.data(), &result);
         if (SUCCEEDED(status)) status = V_ERROR(&result);
@@ -201,32 +203,22 @@ public:
     std::string Library() const override { return library_; }
     void Activate(MemoryHost& host, bool firstTime) override {
         served_ = std::make_unique<com::ServedHost>(host, types_);
-        VARIANT site;
-        VariantInit(&site);
-        V_VT(&site) = VT_DISPATCH;
-        V_DISPATCH(&site) = served_->Site().Detach();
-        std::exception_ptr failure;
-        try {
-            server_->Call(L"Activate", {site, Bool(firstTime)});
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        VariantClear(&site);
-        if (failure) std::rethrow_exception(failure);
+        UniqueVariant site;
+        V_VT(site.addressof()) = VT_DISPATCH;
+        V_DISPATCH(site.addressof()) = served_->Site().Detach();
+        server_->Call(L"Activate", {*site, Bool(firstTime)});
     }
     void ExecuteCommand(std::int32_t commandId) override { server_->Call(L"ExecuteCommand", {Long(commandId)}); }
     void Deactivate() override { server_->Call(L"Deactivate"); }
     Settings Properties() override {
         Settings settings;
         for (const SettingId& s : kSettingIds) {
-            VARIANT value = Call(object_.Get(), s.id, DISPATCH_PROPERTYGET);
-            const HRESULT converted = VariantChangeType(&value, &value, 0, VT_I4);
-            if (FAILED(converted)) {
-                VariantClear(&value);
+            UniqueVariant value = Call(object_.Get(), s.id, DISPATCH_PROPERTYGET);
+            const HRESULT converted = VariantChangeType(value.addressof(), value.addressof(), 0, VT_I4);
+            if (FAILED(converted))
                 throw Error(win32::KindOf(converted), std::string(Settings::property_name(s.field)) +
                                                    " is not a whole number (" + win32::StatusText(converted) + ")");
-            }
-            settings.put(s.field, V_I4(&value));
+            settings.put(s.field, V_I4(&*value));
         }
         return settings;
     }
@@ -242,12 +234,6 @@ private:
     ComPtr<IDispatch> object_;
     std::optional<ServerInterface> server_;
 };
-
-CLSID ClassId() {
-    CLSID id{};
-    CLSIDFromString(Utf16(addin::kClassId).c_str(), &id);
-    return id;
-}
 
 // The library registered for the class, as HKEY_CLASSES_ROOT (redirected
 // or not) names it, or "".
@@ -403,12 +389,12 @@ private:
             if (api_.RegCreateKeyExA(root->api, below.c_str(), 0, reg::kKeyAccess, handle, nullptr) !=
                 reg::kErrorSuccess)
                 throw BadRegistry("cannot import " + key.path + " from " + Shown());
+            const KeyCloser closer(api_, handle);
             bool written = true;
             for (const regfile::Value& value : key.values)
                 written = written && api_.RegSetValueExA(handle, value.name.c_str(), value.type, value.data.data(),
                                                          static_cast<reg::DWord>(value.data.size())) ==
                                          reg::kErrorSuccess;
-            api_.RegCloseKey(handle);
             if (!written) throw BadRegistry("cannot import the values of " + key.path + " from " + Shown());
         }
     }
@@ -515,13 +501,13 @@ public:
         if (!redirected_) {
             ComPtr<IDispatch> object;
             const HRESULT status =
-                CoCreateInstance(ClassId(), nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(object.GetAddressOf()));
+                CoCreateInstance(win32::GuidOf(addin::kClassId), nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(object.GetAddressOf()));
             if (FAILED(status))
                 throw Error(ErrorKind::HostFailure, "the add-in cannot be created (" + win32::StatusText(status) + ")");
             return std::make_unique<ComAddIn>(std::move(object), hostTypes_->Types(), Utf8(registered), nullptr);
         }
         auto library = std::make_unique<DllModule>(registered, "the add-in library");
-        ComPtr<IDispatch> object = library->Create<IDispatch>(ClassId(), "the add-in");
+        ComPtr<IDispatch> object = library->Create<IDispatch>(win32::GuidOf(addin::kClassId), "the add-in");
         return std::make_unique<ComAddIn>(std::move(object), hostTypes_->Types(), Utf8(registered),
                                           std::move(library));
     }
@@ -537,9 +523,8 @@ public:
         reg::Hkey key = 0;
         if (api.RegOpenKeyExA(root->api, below.c_str(), 0, reg::kKeyQueryValue, key) != reg::kErrorSuccess)
             return std::nullopt;
-        std::vector<regfile::Value> values = ValuesOf(api, key);
-        api.RegCloseKey(key);
-        return values;
+        const KeyCloser closer(api, key);
+        return ValuesOf(api, key);
     }
 
     void Play(const std::function<void()>& step) override { driver_.Play(step); }

@@ -8,8 +8,8 @@
 #include <future>
 #include <vector>
 
-#include "platform/win32/advapi32_registry.h"
-#include "platform/win32/utf16.h"
+#include "platform/win32/com/text.h"
+#include "platform/win32/com/unique_any.h"
 
 namespace bm::workbench::com {
 

@@ -12,11 +12,12 @@
 
 #include "core/error.h"
 #include "host_types.h"  // made from host_types.idl
+#include "platform/win32/com/error_info.h"
+#include "platform/win32/com/text.h"
+#include "platform/win32/com/type_info.h"
 #include "platform/win32/com_object.h"
-#include "platform/win32/type_info.h"
 #include "platform/win32/dispatch_host.h"
 #include "platform/win32/this_module.h"
-#include "platform/win32/utf16.h"
 #include "platform/win32/variant_convert.h"
 
 namespace bm::workbench::com {
@@ -98,20 +99,12 @@ namespace {
 
 using StateRef = std::shared_ptr<ServedHost::State>;
 using win32::ComObject;
-using win32::OwnedVariant;
+using win32::UniqueVariant;
 
 // The refusal of a call as COM reports it where there is no EXCEPINFO:
 // the status, and the message as the thread's error info.
 HRESULT Refused(const std::exception& failure) noexcept {
-    ComPtr<ICreateErrorInfo> created;
-    ComPtr<IErrorInfo> info;
-    BSTR description = win32::ToBstr(failure.what());
-    if (SUCCEEDED(CreateErrorInfo(&created)) && SUCCEEDED(created->SetDescription(description)) &&
-        SUCCEEDED(created.As(&info)))
-        SetErrorInfo(0, info.Get());
-    else
-        SetErrorInfo(0, nullptr);
-    SysFreeString(description);
+    win32::SetErrorDescription(failure.what());
     return kHostRefused;
 }
 
@@ -422,17 +415,17 @@ public:
 
     void OnActivateDocument(const host::Ref<host::Document>& document, std::int32_t beforeOrAfter,
                             const Variant& context, std::int32_t& handlingCode) override {
-        static_assert(sizeof(OwnedVariant) == sizeof(VARIANT));
+        static_assert(sizeof(UniqueVariant) == sizeof(VARIANT));
         LONG code = handlingCode;
-        std::array<OwnedVariant, 4> reversed;
-        reversed[0].get()->vt = VT_BYREF | VT_I4;
-        reversed[0].get()->plVal = &code;
-        win32::ToVariant(context, *reversed[1].get());
-        win32::ToVariant(beforeOrAfter, *reversed[2].get());
-        reversed[3].get()->vt = VT_DISPATCH;
-        reversed[3].get()->pdispVal =
+        std::array<UniqueVariant, 4> reversed;
+        reversed[0].addressof()->vt = VT_BYREF | VT_I4;
+        reversed[0].addressof()->plVal = &code;
+        win32::ToVariant(context, *reversed[1].addressof());
+        win32::ToVariant(beforeOrAfter, *reversed[2].addressof());
+        reversed[3].addressof()->vt = VT_DISPATCH;
+        reversed[3].addressof()->pdispVal =
             document ? static_cast<IDispatch*>(win32::MakeCom<ServedDocument>(state_, document).Detach()) : nullptr;
-        DISPPARAMS params{reversed[0].get(), nullptr, 4, 0};
+        DISPPARAMS params{reversed[0].addressof(), nullptr, 4, 0};
         // The sink may unadvise itself, and so end this forwarder, while
         // it handles the event.
         const ComPtr<IDispatch> sink = sink_;

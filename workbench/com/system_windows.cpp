@@ -6,12 +6,12 @@
 #include <io.h>
 
 #include <algorithm>
-#include <memory>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "platform/win32/utf16.h"
+#include "platform/win32/com/text.h"
+#include "platform/win32/com/unique_any.h"
 #include "workbench/system.h"
 
 namespace bm::workbench::system {
@@ -46,7 +46,7 @@ public:
         wchar_t name[MAX_PATH + 1] = {};
         if (GetTempFileNameW(dir.wstring().c_str(), L"bmw", 0, name) == 0) return;
         path_ = name;
-        handle_ = CreateFileW(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle_.reset(CreateFileW(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
@@ -55,18 +55,15 @@ public:
         if (!kept_ && !path_.empty()) DeleteFileW(path_.c_str());
     }
 
-    HANDLE handle() const { return handle_; }
+    bool opened() const { return static_cast<bool>(handle_); }
+    HANDLE handle() const { return handle_.get(); }
     const std::wstring& path() const { return path_; }
-    bool close() {
-        const bool closed = handle_ == INVALID_HANDLE_VALUE || CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
+    bool close() { return handle_.close(); }
     void keep() { kept_ = true; }
 
 private:
     std::wstring path_;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    win32::UniqueHandle handle_;
     bool kept_ = false;
 };
 
@@ -76,7 +73,7 @@ void WriteAtomically(const fs::path& out, std::string_view content) {
     if (!out.has_filename()) throw FileError(Shown(out) + ": expected a file name to write");
     const fs::path dir = out.has_parent_path() ? out.parent_path() : fs::path(".");
     TempFile temp(dir);
-    if (temp.handle() == INVALID_HANDLE_VALUE) Fail(out, "cannot create a temporary file beside it");
+    if (!temp.opened()) Fail(out, "cannot create a temporary file beside it");
 
     for (std::size_t done = 0; done < content.size();) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1u << 30));
@@ -95,15 +92,16 @@ std::string ReadInputFile(const fs::path& file, std::uintmax_t maxBytes) {
     const DWORD attributes = GetFileAttributesW(file.wstring().c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         throw FileError(Shown(file) + ": is a folder, not a file");
-    HANDLE handle = CreateFileW(file.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    const win32::UniqueHandle owned(CreateFileW(file.wstring().c_str(), GENERIC_READ,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    const HANDLE handle = owned.get();
+    if (!owned) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             throw FileError(Shown(file) + ": does not exist");
         Fail(file, "cannot be read", error);
     }
-    const std::unique_ptr<void, decltype(&CloseHandle)> closer(handle, &CloseHandle);
     // Pipes and devices have no size to check before reading.
     if (GetFileType(handle) != FILE_TYPE_DISK) throw FileError(Shown(file) + ": is not a regular file");
     LARGE_INTEGER size{};

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "core/error.h"
-#include "platform/win32/dispatch_host.h"
+#include "platform/win32/com/error_info.h"
+#include "platform/win32/com/unique_any.h"
 #include "workbench/com/dll_module.h"
 
 namespace bm::workbench {
@@ -21,27 +22,6 @@ void Check(HRESULT status, const char* what) {
         raise(ErrorKind::HostFailure, std::string("the window picture ") + what + " (" + win32::StatusText(status) + ")");
 }
 
-struct ScreenDc {
-    HDC dc = GetDC(nullptr);
-    ~ScreenDc() {
-        if (dc) ReleaseDC(nullptr, dc);
-    }
-};
-
-struct GdiObject {
-    HGDIOBJ handle;
-    ~GdiObject() {
-        if (handle) DeleteObject(handle);
-    }
-};
-
-struct MemoryDc {
-    HDC dc;
-    ~MemoryDc() {
-        if (dc) DeleteDC(dc);
-    }
-};
-
 // The windows' pixels as 32-bit BGRA rows from the top, read off the screen.
 std::vector<BYTE> ScreenPixels(const std::vector<HWND>& windows, int& width, int& height) {
     RECT r{};
@@ -53,14 +33,13 @@ std::vector<BYTE> ScreenPixels(const std::vector<HWND>& windows, int& width, int
     width = r.right - r.left;
     height = r.bottom - r.top;
     if (width <= 0 || height <= 0) raise(ErrorKind::HostFailure, "the window to picture has no size");
-    const ScreenDc screen;
-    const MemoryDc memory{CreateCompatibleDC(screen.dc)};
-    const GdiObject bitmap{CreateCompatibleBitmap(screen.dc, width, height)};
-    if (!screen.dc || !memory.dc || !bitmap.handle)
-        raise(ErrorKind::HostFailure, "the screen cannot be read for a window picture");
-    const HGDIOBJ old = SelectObject(memory.dc, bitmap.handle);
-    const BOOL copied = BitBlt(memory.dc, 0, 0, width, height, screen.dc, r.left, r.top, SRCCOPY);
-    SelectObject(memory.dc, old);
+    const win32::UniqueWindowDc screen = win32::WindowDc(nullptr);
+    const win32::UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
+    const win32::UniqueBitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
+    if (!screen || !memory || !bitmap) raise(ErrorKind::HostFailure, "the screen cannot be read for a window picture");
+    const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+    const BOOL copied = BitBlt(memory.get(), 0, 0, width, height, screen.get(), r.left, r.top, SRCCOPY);
+    SelectObject(memory.get(), old);
     if (!copied) raise(ErrorKind::HostFailure, "the screen cannot be read for a window picture");
 
     BITMAPINFO info{};
@@ -71,7 +50,7 @@ std::vector<BYTE> ScreenPixels(const std::vector<HWND>& windows, int& width, int
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     std::vector<BYTE> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
-    if (!GetDIBits(memory.dc, static_cast<HBITMAP>(bitmap.handle), 0, static_cast<UINT>(height), pixels.data(), &info,
+    if (!GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(), &info,
                    DIB_RGB_COLORS))
         raise(ErrorKind::HostFailure, "the screen cannot be read for a window picture");
     // The screen leaves the fourth byte undefined; the picture is opaque.

@@ -11,23 +11,17 @@
 
 #include <string>
 
-namespace bm::win32 {
+#include "platform/win32/com/guid.h"
+#include "platform/win32/com/unique_any.h"
 
-// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", as the registry keys name ids.
-inline std::wstring GuidText(REFGUID guid) {
-    wchar_t text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
+namespace bm::win32 {
 
 // The name of `member` of `info` (MEMBERID_NIL: of the type itself), or
 // nothing where it has none.
 inline std::wstring MemberName(ITypeInfo* info, MEMBERID member) {
-    BSTR name = nullptr;
-    if (FAILED(info->GetDocumentation(member, &name, nullptr, nullptr, nullptr)) || !name) return {};
-    std::wstring text(name, SysStringLen(name));
-    SysFreeString(name);
-    return text;
+    UniqueBstr name;
+    if (FAILED(info->GetDocumentation(member, name.put(), nullptr, nullptr, nullptr)) || !name) return {};
+    return std::wstring(name.get(), SysStringLen(name.get()));
 }
 
 // The vtable half of an interface: a dual interface's own, an interface
