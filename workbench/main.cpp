@@ -110,9 +110,17 @@ struct Options {
     bool version = false;
 };
 
-class UsageError : public std::runtime_error {
+// Bad usage or a bad file, found before anything ran (exit 2). The message
+// is complete.
+class BadInput : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// Bad usage; the program's help says how.
+class UsageError : public BadInput {
+public:
+    using BadInput::BadInput;
 };
 
 HostIdentity HostIdentityOf(const std::string& text) {
@@ -245,144 +253,194 @@ void MakePictureFolder(const fs::path& folder) {
         throw UsageError("cannot keep pictures in " + folder.string() + ": it is not a writable folder");
 }
 
-int Run(const Options& o) {
-    // From here on an interrupt ends the session in order, not the program.
-    NoteInterrupts();
-    // The registry first: a bad one stops everything before it is touched.
-    WorkbenchRuntime runtime(std::cout);
-    std::unique_ptr<HostFace> face;
+// What loading found. At the terminal there are no steps: the person
+// gives them.
+struct Loaded {
+    Workspace workspace;
+    bool interactive = false;
+    std::string scriptName = "<stdin>";
+    std::vector<Step> steps;
+    std::optional<fs::path> outFile;
+};
+
+// The registry first: a bad one stops everything before it is touched.
+std::unique_ptr<HostFace> OpenFace(const Options& o, WorkbenchRuntime& runtime) {
     try {
-        face = OpenHostFace(o.registry, bm::workbench::system::ProgramFolder(), runtime, o.screenshots,
+        return OpenHostFace(o.registry, bm::workbench::system::ProgramFolder(), runtime, o.screenshots,
                             o.hostIdentity.value_or(HostIdentity::kStandard));
     } catch (const BadRegistry& e) {
-        std::cerr << kProgram << ": " << e.what() << "\n";
-        return kBadInput;
+        throw BadInput(e.what());
     }
+}
 
+// The workspace file, with the host version the options give it.
+Workspace LoadWorkspaceOf(const Options& o) {
     Workspace workspace;
     try {
         workspace = LoadWorkspace(*o.workspace);
     } catch (const WorkspaceError& e) {
-        std::cerr << kProgram << ": " << e.what() << "\n";
-        return kBadInput;
+        throw BadInput(e.what());
     }
     for (const std::string& warning : workspace.warnings) std::cerr << kProgram << ": " << warning << "\n";
     if (o.hostVersion) workspace.host.SetVersionMajor(*o.hostVersion);
+    return workspace;
+}
 
-    const bool fromStdin = !o.script || *o.script == "-";
-    const bool interactive =
-        !o.batch && (o.interactive || (!o.script && bm::workbench::system::StdinIsTerminal()));
-    std::vector<Step> steps;
-    std::string scriptName = "<stdin>";
-    if (!interactive) {
-        std::string text;
-        try {
-            if (o.batch) {
-                scriptName = "--batch";
-                text = "addin load\nbatch\n";
-            } else if (fromStdin) {
-                text = ReadScriptFromStdin();
-            } else {
-                scriptName = *o.script;
-                text = bm::workbench::system::ReadInputFile(*o.script, kMaxScriptBytes);
-            }
-        } catch (const bm::workbench::system::FileError& e) {
-            std::cerr << kProgram << ": cannot read the script " << e.what() << "\n";
-            return kBadInput;
-        }
-        try {
-            steps = ParseScript(text, scriptName, workspace.host);
-        } catch (const ScriptError& e) {
-            std::cerr << kProgram << ": " << e.what() << "\n";
-            return kBadInput;
-        }
-    }
-
-    const std::optional<fs::path> outFile = o.save ? o.workspace : o.out;
+// The steps of the batch, of standard input or of the script file; names
+// the script as its failures will.
+std::vector<Step> LoadScript(const Options& o, const MemoryHost& host, std::string& scriptName) {
+    std::string text;
     try {
-        if (outFile) CheckWritable(*outFile);
-        if (o.screenshots) MakePictureFolder(*o.screenshots);
-    } catch (const UsageError& e) {
-        std::cerr << kProgram << ": " << e.what() << "\n";
-        return kBadInput;
+        if (o.batch) {
+            scriptName = "--batch";
+            text = "addin load\nbatch\n";
+        } else if (!o.script || *o.script == "-") {
+            text = ReadScriptFromStdin();
+        } else {
+            scriptName = *o.script;
+            text = bm::workbench::system::ReadInputFile(*o.script, kMaxScriptBytes);
+        }
+    } catch (const bm::workbench::system::FileError& e) {
+        throw BadInput(std::string("cannot read the script ") + e.what());
     }
+    try {
+        return ParseScript(text, scriptName, host);
+    } catch (const ScriptError& e) {
+        throw BadInput(e.what());
+    }
+}
 
-    LineReader reader(std::cin, std::cout);
-    TerminalPerson person(reader, std::cout, runtime);
-    if (interactive) runtime.SetPerson(&person);
-    Session session(workspace.host, *face, runtime, std::cout);
-    session.ReportChanges(!o.quiet);
-    session.ReportTimings(o.timings);
+// Loading: the workspace, the script and where output goes, all checked
+// before anything runs. Fails with BadInput.
+Loaded LoadInput(const Options& o) {
+    Loaded loaded;
+    loaded.workspace = LoadWorkspaceOf(o);
+    loaded.interactive = !o.batch && (o.interactive || (!o.script && bm::workbench::system::StdinIsTerminal()));
+    if (!loaded.interactive) loaded.steps = LoadScript(o, loaded.workspace.host, loaded.scriptName);
+    loaded.outFile = o.save ? o.workspace : o.out;
+    if (loaded.outFile) CheckWritable(*loaded.outFile);
+    if (o.screenshots) MakePictureFolder(*o.screenshots);
+    return loaded;
+}
 
+struct Played {
     bool allRan = true;
-    int interrupted = 0;
-    if (interactive) {
-        std::cout << "Workspace " << o.workspace->string() << ": " << workspace.host.Documents().size()
-                  << " documents; registry store " << face->RegistryName() << ".\n";
-        allRan = RunInteractive(session, workspace.host, reader, outFile ? outFile->string() : std::string(), o.force,
-                                std::cout, std::cerr);
-    } else {
-        bool first = true;
-        for (const Step& step : steps) {
-            if (step.type != Step::Type::kExpect) {
-                std::cout << (first ? "" : "\n") << "> " << step.text << "\n";
-                first = false;
-            }
-            try {
-                session.Run(step);
-            } catch (const std::exception& e) {
-                std::cout.flush();
-                std::cerr << scriptName << ":" << step.line << ": " << step.text << ": " << FailureKind(e) << ": "
-                          << e.what() << "\n";
-                allRan = false;
-            }
-            if (!allRan) break;
-            if ((interrupted = TakeInterrupt()) != 0) {
-                std::cout.flush();
-                std::cerr << kProgram << ": " << InterruptName(interrupted) << ": the script stops after line "
-                          << step.line << "; the session ends in order\n";
-                break;
-            }
+    int interrupted = 0;  // the signal that stopped the script, or 0
+};
+
+// The steps in order, up to the first that fails or an interrupt.
+Played PlayScript(Session& session, const Loaded& loaded) {
+    Played played;
+    bool first = true;
+    for (const Step& step : loaded.steps) {
+        if (step.type != Step::Type::kExpect) {
+            std::cout << (first ? "" : "\n") << "> " << step.text << "\n";
+            first = false;
+        }
+        try {
+            session.Run(step);
+        } catch (const std::exception& e) {
+            std::cout.flush();
+            std::cerr << loaded.scriptName << ":" << step.line << ": " << step.text << ": " << FailureKind(e) << ": "
+                      << e.what() << "\n";
+            played.allRan = false;
+        }
+        if (!played.allRan) break;
+        if ((played.interrupted = TakeInterrupt()) != 0) {
+            std::cout.flush();
+            std::cerr << kProgram << ": " << InterruptName(played.interrupted) << ": the script stops after line "
+                      << step.line << "; the session ends in order\n";
+            break;
         }
     }
+    return played;
+}
 
+// Playing: the script, or a person at the terminal; then the add-in is
+// unloaded and the face closed, whatever happened before.
+Played PlaySession(Session& session, HostFace& face, const Loaded& loaded, LineReader& reader, const Options& o) {
+    Played played;
+    if (loaded.interactive) {
+        std::cout << "Workspace " << o.workspace->string() << ": " << loaded.workspace.host.Documents().size()
+                  << " documents; registry store " << face.RegistryName() << ".\n";
+        played.allRan = RunInteractive(session, loaded.workspace.host, reader,
+                                       loaded.outFile ? loaded.outFile->string() : std::string(), o.force, std::cout,
+                                       std::cerr);
+    } else {
+        played = PlayScript(session, loaded);
+    }
     try {
         session.End();
     } catch (const std::exception& e) {
         std::cout.flush();
         std::cerr << kProgram << ": unloading the add-in at the end of the session: " << FailureKind(e) << ": "
                   << e.what() << "\n";
-        allRan = false;
+        played.allRan = false;
     }
     try {
-        face->Close();
+        face.Close();
     } catch (const std::exception& e) {
         std::cerr << kProgram << ": " << e.what() << "\n";
-        allRan = false;
+        played.allRan = false;
     }
+    return played;
+}
 
+// Saving: the workspace written where the options say, when the session
+// earned it. False when writing it failed.
+bool SaveOutput(const Session& session, const Loaded& loaded, const Played& played, LineReader& reader,
+                const Options& o) {
+    const std::optional<fs::path>& outFile = loaded.outFile;
     // In a script a failure stops everything, so what is left is half a
     // session; a person at the terminal carried on past the failure.
     const bool halfDone = session.HidFailures() && !o.force &&
-                          !(interactive && outFile && AskToWrite(reader, outFile->string(), std::cout));
-    if (outFile && interrupted) {
+                          !(loaded.interactive && outFile && AskToWrite(reader, outFile->string(), std::cout));
+    // Every step ran, or the person ended the session.
+    const bool ended = played.allRan || loaded.interactive;
+    if (outFile && played.interrupted) {
         std::cerr << kProgram << ": " << outFile->string() << " not written: the script was stopped half-way\n";
-    } else if (outFile && (allRan || interactive) && halfDone) {
+    } else if (outFile && ended && halfDone) {
         std::cerr << kProgram << ": " << outFile->string()
                   << " not written: the add-in hid a failed host call (see the warning); --force writes it\n";
-    } else if (outFile && (allRan || interactive)) {
+    } else if (outFile && ended) {
         try {
-            SaveWorkspace(workspace, *outFile);
+            SaveWorkspace(loaded.workspace, *outFile);
             std::cout << "wrote " << outFile->string() << "\n";
         } catch (const WorkspaceError& e) {
             std::cerr << kProgram << ": " << e.what() << "\n";
-            return kStepFailed;
+            return false;
         }
     } else if (outFile) {
         std::cerr << kProgram << ": " << outFile->string() << " not written: a step failed\n";
     }
-    if (interrupted) return kInterrupted;
-    if (!allRan || session.BatchFailed()) return kStepFailed;
+    return true;
+}
+
+int Run(const Options& o) {
+    // From here on an interrupt ends the session in order, not the program.
+    NoteInterrupts();
+    WorkbenchRuntime runtime(std::cout);
+    std::unique_ptr<HostFace> face;
+    Loaded loaded;
+    try {
+        face = OpenFace(o, runtime);
+        loaded = LoadInput(o);
+    } catch (const BadInput& e) {
+        std::cerr << kProgram << ": " << e.what() << "\n";
+        return kBadInput;
+    }
+
+    LineReader reader(std::cin, std::cout);
+    TerminalPerson person(reader, std::cout, runtime);
+    if (loaded.interactive) runtime.SetPerson(&person);
+    Session session(loaded.workspace.host, *face, runtime, std::cout);
+    session.ReportChanges(!o.quiet);
+    session.ReportTimings(o.timings);
+
+    const Played played = PlaySession(session, *face, loaded, reader, o);
+    if (!SaveOutput(session, loaded, played, reader, o)) return kStepFailed;
+    if (played.interrupted) return kInterrupted;
+    if (!played.allRan || session.BatchFailed()) return kStepFailed;
     return session.HidFailures() ? kFailureHidden : kAllRan;
 }
 

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -266,6 +267,36 @@ TEST_F(HostProgramTest, CorruptRegistryStoreIsABadFile) {
                            " cannot be used: line 1: expected the first line to read \"Windows Registry Editor "
                            "Version 5.00\"\n");
     EXPECT_EQ(Read(Registry()), "this is no registry file\n");
+}
+
+// The registry, the workspace, the script, then where output goes: the
+// first bad one is the only one said, and nothing runs.
+TEST_F(HostProgramTest, OnlyTheFirstBadInputIsSaid) {
+    Write("registry.reg", "this is no registry file\n");
+    Write("workspace.json", "{ \"documents\": [ }");
+    const fs::path out = Path("missing") / "out.json";
+    struct Round {
+        const char* script;
+        std::string said;
+    };
+    const Round rounds[] = {
+        {"frobnicate\n", "the registry store " + Registry().string() + " cannot be used: line 1: "},
+        {"frobnicate\n", Path("workspace.json").string() + ":1:18: "},
+        {"frobnicate\n", Path("script.txt").string() + ":1: "},
+        {"addin load\n", "cannot write " + out.string() + ": no folder " + Path("missing").string() + "\n"},
+    };
+    for (const Round& round : rounds) {
+        const Outcome run = RunScript(round.script, {"--out", out.string()});
+        EXPECT_EQ(run.exit, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_THAT(run.err, StartsWith("brindlemark-host: " + round.said));
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        // Mended for the next round: a missing store is an empty one, and
+        // the workspace goes once it is the bad one (a good one is written).
+        fs::remove(Registry());
+        if (&round == &rounds[1]) fs::remove(Path("workspace.json"));
+    }
+    EXPECT_EQ(Files(), (std::set<std::string>{"script.txt", "workspace.json"}));
 }
 
 // What the user made read-only stays as it is, even for a process the

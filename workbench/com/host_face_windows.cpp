@@ -8,10 +8,8 @@
 // described by the host type library of the session's identity, which is
 // registered for the session and removed at its end.
 //
-// With a registry file, HKEY_CURRENT_USER and HKEY_CLASSES_ROOT of this
-// process are pointed at scratch keys holding the file's content, so the
-// user's own keys stay untouched, and the scratch keys are written back to
-// the file at the end. COM's own class lookup does not go through the
+// With a registry file, the registry is redirected to it
+// (redirected_registry.h). COM's own class lookup does not go through the
 // redirected HKEY_CLASSES_ROOT, so the add-in is then created as COM
 // creates an in-process server: the library registered there is loaded
 // and its class factory asked.
@@ -21,10 +19,8 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <fstream>
 #include <iterator>
 #include <optional>
-#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -41,10 +37,10 @@
 #include "workbench/com/dialog_driver.h"
 #include "workbench/com/dll_module.h"
 #include "workbench/com/link_handler.h"
+#include "workbench/com/redirected_registry.h"
 #include "workbench/com/served_host.h"
 #include "workbench/host_face.h"
 #include "workbench/session.h"
-#include "workbench/system.h"
 
 namespace bm::workbench {
 
@@ -52,8 +48,11 @@ namespace fs = std::filesystem;
 namespace regfile = portable::regfile;
 using Microsoft::WRL::ComPtr;
 using com::DllModule;
+using com::RedirectedRegistry;
+using com::Root;
+using com::RootOf;
+using com::ValuesOf;
 using win32::MemberName;
-using win32::UniqueHkey;
 using win32::UniqueVariant;
 using win32::Utf16;
 using win32::Utf8;
@@ -259,175 +258,6 @@ bool FileExists(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
-
-// --- the registry file, imported into scratch keys ------------------------
-
-constexpr const wchar_t* kScratchParent = L"Software\\Brindlemark workbench";
-
-struct Root {
-    const char* name;
-    HKEY system;
-    reg::Hkey api;
-};
-const Root kRedirectedRoots[] = {
-    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT, reg::kHkeyClassesRoot},
-    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER, reg::kHkeyCurrentUser},
-};
-
-// The values of an open key in the registry's listing order.
-std::vector<regfile::Value> ValuesOf(RegistryApi& api, reg::Hkey key) {
-    std::vector<regfile::Value> values;
-    reg::DWord count = 0;
-    reg::DWord maxName = 0;
-    reg::DWord maxData = 0;
-    api.RegQueryInfoKeyA(key, &count, &maxName, &maxData);
-    for (reg::DWord i = 0; i < count; ++i) {
-        std::string name(maxName + 1, '\0');
-        Bytes data(maxData);
-        reg::DWord nameLength = maxName + 1;
-        reg::DWord dataSize = maxData;
-        reg::DWord type = 0;
-        if (api.RegEnumValueA(key, i, name.data(), &nameLength, &type, data.data(), &dataSize) !=
-            reg::kErrorSuccess)
-            break;
-        name.resize(nameLength);
-        data.resize(dataSize);
-        values.push_back({name, type, data});
-    }
-    return values;
-}
-
-const Root* RootOf(std::string_view path) {
-    for (const Root& root : kRedirectedRoots) {
-        const std::string_view name = root.name;
-        if (path.size() >= name.size() && regfile::SameName(path.substr(0, name.size()), name) &&
-            (path.size() == name.size() || path[name.size()] == '\\'))
-            return &root;
-    }
-    return nullptr;
-}
-
-class RedirectedRegistry {
-public:
-    explicit RedirectedRegistry(fs::path file) : file_(std::move(file)) {
-        std::ifstream in(file_, std::ios::binary);
-        std::ostringstream text;
-        if (in) text << in.rdbuf();
-        if (in.bad() || (!in && fs::exists(file_)))
-            throw BadRegistry("the registry store " + Shown() + " cannot be read");
-        auto parsed = regfile::Parse(text.str());
-        if (parsed.error)
-            throw BadRegistry("the registry store " + Shown() + " cannot be used: line " +
-                              std::to_string(parsed.error->line) + ": " + parsed.error->message);
-        original_ = std::move(parsed.document);
-
-        // A scratch tree left by a crashed run of the same process id goes.
-        RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.c_str());
-        for (std::size_t i = 0; i < std::size(kRedirectedRoots); ++i) {
-            const std::wstring below = scratch_ + L"\\" + Utf16(kRedirectedRoots[i].name);
-            if (RegCreateKeyExW(HKEY_CURRENT_USER, below.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                targets_[i].put(), nullptr) != ERROR_SUCCESS)
-                throw BadRegistry("cannot make the scratch registry keys for " + Shown());
-        }
-        // Both are made before either is redirected: HKEY_CURRENT_USER must
-        // still be the user's while the second is made.
-        for (std::size_t i = 0; i < std::size(kRedirectedRoots); ++i) {
-            if (RegOverridePredefKey(kRedirectedRoots[i].system, targets_[i].get()) != ERROR_SUCCESS)
-                throw BadRegistry("cannot redirect the registry for " + Shown());
-            ++redirected_;
-        }
-        Import();
-    }
-    RedirectedRegistry(const RedirectedRegistry&) = delete;
-    RedirectedRegistry& operator=(const RedirectedRegistry&) = delete;
-    ~RedirectedRegistry() {
-        for (std::size_t i = 0; i < redirected_; ++i) RegOverridePredefKey(kRedirectedRoots[i].system, nullptr);
-        for (UniqueHkey& target : targets_) target.reset();
-        RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.c_str());
-        // Fails while another workbench still has its keys there.
-        RegDeleteKeyW(HKEY_CURRENT_USER, kScratchParent);
-    }
-
-    std::string Shown() const { return Utf8(file_.wstring()); }
-
-    // The file as it was, with the redirected roots as they are now: keys
-    // that were in the file keep their place, new ones follow.
-    void Export() {
-        regfile::Document now;
-        for (const Root& root : kRedirectedRoots) Collect(root.system, root.name, now);
-        regfile::Document out;
-        for (const regfile::Key& key : original_.keys) {
-            if (!RootOf(key.path)) {
-                Copy(key, out);
-            } else if (const regfile::Key* current = now.Find(key.path)) {
-                Copy(*current, out);
-            }
-        }
-        for (const regfile::Key& key : now.keys)
-            if (!out.Find(key.path)) Copy(key, out);
-        try {
-            system::WriteAtomically(file_, regfile::Serialize(out));
-        } catch (const system::FileError& e) {
-            throw std::runtime_error(std::string("the registry store cannot be written: ") + e.what());
-        }
-    }
-
-private:
-    static void Copy(const regfile::Key& key, regfile::Document& into) {
-        regfile::Key& copy = into.Append(key.path);
-        for (const regfile::Value& value : key.values) copy.Set(value);
-    }
-
-    void Import() {
-        for (const regfile::Key& key : original_.keys) {
-            const Root* root = RootOf(key.path);
-            if (!root) continue;  // kept as it is, and written back so
-            const std::string below = key.path.size() > std::string_view(root->name).size()
-                                          ? key.path.substr(std::string_view(root->name).size() + 1)
-                                          : std::string();
-            reg::Hkey handle = 0;
-            if (api_.RegCreateKeyExA(root->api, below.c_str(), 0, reg::kKeyAccess, handle, nullptr) !=
-                reg::kErrorSuccess)
-                throw BadRegistry("cannot import " + key.path + " from " + Shown());
-            const KeyCloser closer(api_, handle);
-            bool written = true;
-            for (const regfile::Value& value : key.values)
-                written = written && api_.RegSetValueExA(handle, value.name.c_str(), value.type, value.data.data(),
-                                                         static_cast<reg::DWord>(value.data.size())) ==
-                                         reg::kErrorSuccess;
-            if (!written) throw BadRegistry("cannot import the values of " + key.path + " from " + Shown());
-        }
-    }
-
-    // Every key below the root `key`, each with its values, as the
-    // registry editor exports it.
-    void Collect(HKEY key, const std::string& path, regfile::Document& into) {
-        std::vector<std::wstring> subKeys;
-        for (DWORD i = 0;; ++i) {
-            wchar_t name[256];
-            DWORD length = 256;
-            if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-            subKeys.emplace_back(name, length);
-        }
-        if (path.find('\\') != std::string::npos) {
-            regfile::Key& section = into.Append(path);
-            const reg::Hkey handle = static_cast<reg::Hkey>(reinterpret_cast<std::uintptr_t>(key));
-            for (regfile::Value& value : ValuesOf(api_, handle)) section.Set(std::move(value));
-        }
-        for (const std::wstring& name : subKeys) {
-            UniqueHkey child;
-            if (RegOpenKeyExW(key, name.c_str(), 0, KEY_READ, child.put()) == ERROR_SUCCESS)
-                Collect(child.get(), path + "\\" + Utf8(name), into);
-        }
-    }
-
-    fs::path file_;
-    regfile::Document original_;
-    std::wstring scratch_ = std::wstring(kScratchParent) + L"\\" + std::to_wstring(GetCurrentProcessId());
-    UniqueHkey targets_[std::size(kRedirectedRoots)];
-    std::size_t redirected_ = 0;
-    win32::Advapi32Registry api_;
-};
 
 // --- the face ----------------------------------------------------------------
 

@@ -104,12 +104,7 @@ private:
         doc.file = text(*file, "\"file\"");
 
         if (const JsonNode* kind = d.member("kind")) {
-            const std::string k = text(*kind, "\"kind\"");
-            const auto it = std::find_if(kKinds.begin(), kKinds.end(),
-                                         [&](const KindName& n) { return n.name == k; });
-            if (it == kKinds.end())
-                fail(*kind, "expected " + std::string(kKindList) + " for \"kind\"");
-            doc.kind = it->kind;
+            doc.kind = kind_named(*kind);
         } else if (const std::int32_t fromExtension = KindFromExtension(doc.file)) {
             doc.kind = fromExtension;
         }
@@ -122,60 +117,79 @@ private:
             fail(*file, "expected a file name after the last folder, or a \"name\" for the document");
         }
 
-        if (const JsonNode* units = d.member("units")) {
-            if (!units->is(Kind::kObject))
-                fail(*units, "expected { \"mass\": ..., \"length\": ... } for \"units\"");
-            only(*units, {"mass", "length"}, "\"units\"");
-            if (const JsonNode* m = units->member("mass")) {
-                doc.massUnit = text(*m, "the mass unit");
-                if (!unit_name(doc.massUnit) || !MassFromKilograms(1.0, doc.massUnit))
-                    fail(*m, "expected a mass unit (" + std::string(kMassUnitList) + ")");
-            }
-            if (const JsonNode* l = units->member("length")) {
-                doc.lengthUnit = text(*l, "the length unit");
-                if (!unit_name(doc.lengthUnit) ||
-                    !LengthPowerFromCentimetres(1.0, doc.lengthUnit))
-                    fail(*l, "expected a length unit (" + std::string(kLengthUnitList) + ")");
-            }
-        }
-
-        if (const JsonNode* mass = d.member("mass")) {
-            if (!mass->is(Kind::kObject))
-                fail(*mass,
-                     "expected { \"mass\": ..., \"area\": ..., \"volume\": ... } for \"mass\"");
-            only(*mass, {"mass", "area", "volume"}, "\"mass\"");
-            doc.grams = figure(*mass, "mass");
-            doc.squareCm = figure(*mass, "area");
-            doc.cubicCm = figure(*mass, "volume");
-        }
-
-        if (const JsonNode* props = d.member("properties")) {
-            if (!props->is(Kind::kArray))
-                fail(*props, "expected an array of properties for \"properties\"");
-            std::map<std::string, std::size_t, std::less<>> names;
-            for (const JsonNode& p : props->items) {
-                doc.props.push_back(property(p));
-                const std::size_t at = p.member("name")->begin;
-                const auto [it, fresh] = names.emplace(doc.props.back().name, at);
-                if (!fresh)
-                    src_.fail(at, "expected each property name once in a document; " +
-                                      Quoted(doc.props.back().name) + " is also at " +
-                                      src_.where(it->second));
-            }
-        }
-
-        if (const JsonNode* refs = d.member("references")) {
-            if (!refs->is(Kind::kArray))
-                fail(*refs, "expected an array of files for \"references\"");
-            for (const JsonNode& r : refs->items) {
-                std::string ref = text(r, "a reference");
-                if (ref == doc.file) fail(r, "expected the file of another document, not its own");
-                if (std::find(doc.refs.begin(), doc.refs.end(), ref) != doc.refs.end())
-                    fail(r, "expected each reference once in a document");
-                doc.refs.push_back(std::move(ref));
-            }
-        }
+        if (const JsonNode* units = d.member("units")) read_units(*units, doc);
+        if (const JsonNode* mass = d.member("mass")) read_mass(*mass, doc);
+        if (const JsonNode* props = d.member("properties")) doc.props = properties(*props);
+        if (const JsonNode* refs = d.member("references")) doc.refs = references(*refs, doc.file);
         return doc;
+    }
+
+    std::int32_t kind_named(const JsonNode& kind) {
+        const std::string k = text(kind, "\"kind\"");
+        const auto it = std::find_if(kKinds.begin(), kKinds.end(),
+                                     [&](const KindName& n) { return n.name == k; });
+        if (it == kKinds.end())
+            fail(kind, "expected " + std::string(kKindList) + " for \"kind\"");
+        return it->kind;
+    }
+
+    void read_units(const JsonNode& units, DocEntry& doc) {
+        if (!units.is(Kind::kObject))
+            fail(units, "expected { \"mass\": ..., \"length\": ... } for \"units\"");
+        only(units, {"mass", "length"}, "\"units\"");
+        if (const JsonNode* m = units.member("mass")) {
+            doc.massUnit = text(*m, "the mass unit");
+            if (!unit_name(doc.massUnit) || !MassFromKilograms(1.0, doc.massUnit))
+                fail(*m, "expected a mass unit (" + std::string(kMassUnitList) + ")");
+        }
+        if (const JsonNode* l = units.member("length")) {
+            doc.lengthUnit = text(*l, "the length unit");
+            if (!unit_name(doc.lengthUnit) ||
+                !LengthPowerFromCentimetres(1.0, doc.lengthUnit))
+                fail(*l, "expected a length unit (" + std::string(kLengthUnitList) + ")");
+        }
+    }
+
+    void read_mass(const JsonNode& mass, DocEntry& doc) {
+        if (!mass.is(Kind::kObject))
+            fail(mass,
+                 "expected { \"mass\": ..., \"area\": ..., \"volume\": ... } for \"mass\"");
+        only(mass, {"mass", "area", "volume"}, "\"mass\"");
+        doc.grams = figure(mass, "mass");
+        doc.squareCm = figure(mass, "area");
+        doc.cubicCm = figure(mass, "volume");
+    }
+
+    std::vector<PropEntry> properties(const JsonNode& props) {
+        if (!props.is(Kind::kArray))
+            fail(props, "expected an array of properties for \"properties\"");
+        std::vector<PropEntry> entries;
+        std::map<std::string, std::size_t, std::less<>> names;
+        for (const JsonNode& p : props.items) {
+            entries.push_back(property(p));
+            const std::size_t at = p.member("name")->begin;
+            const auto [it, fresh] = names.emplace(entries.back().name, at);
+            if (!fresh)
+                src_.fail(at, "expected each property name once in a document; " +
+                                  Quoted(entries.back().name) + " is also at " +
+                                  src_.where(it->second));
+        }
+        return entries;
+    }
+
+    // The files a document refers to; `own` is its own file.
+    std::vector<std::string> references(const JsonNode& refs, const std::string& own) {
+        if (!refs.is(Kind::kArray))
+            fail(refs, "expected an array of files for \"references\"");
+        std::vector<std::string> files;
+        for (const JsonNode& r : refs.items) {
+            std::string ref = text(r, "a reference");
+            if (ref == own) fail(r, "expected the file of another document, not its own");
+            if (std::find(files.begin(), files.end(), ref) != files.end())
+                fail(r, "expected each reference once in a document");
+            files.push_back(std::move(ref));
+        }
+        return files;
     }
 
     PropEntry property(const JsonNode& p) {
