@@ -7,11 +7,15 @@
 // 3 every step ran, but the add-in hid a host failure in one; 4 SIGINT,
 // SIGTERM or SIGHUP stopped a script, which then ended in order.
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "brindlemark_version.h"
@@ -142,6 +146,14 @@ std::int32_t HostVersion(const std::string& text) {
     return static_cast<std::int32_t>(value);
 }
 
+// The options that take no value, each setting its own field.
+using Flag = std::pair<std::string_view, bool Options::*>;
+constexpr Flag kFlags[] = {
+    {"--help", &Options::help},       {"-h", &Options::help},         {"--version", &Options::version},
+    {"--save", &Options::save},       {"--batch", &Options::batch},   {"--force", &Options::force},
+    {"--quiet", &Options::quiet},     {"--timings", &Options::timings}, {"--interactive", &Options::interactive},
+};
+
 Options ParseOptions(int argc, char** argv) {
     Options o;
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -158,18 +170,14 @@ Options ParseOptions(int argc, char** argv) {
             if (v.empty()) throw UsageError(arg + " needs a value, not an empty text");
             return v;
         };
-        auto flag = [&](bool& target) {
-            if (inlineValue) throw UsageError(arg + " takes no value");
-            target = true;
-        };
         auto once = [&](auto& target, auto v) {
             if (target) throw UsageError(arg + " is given twice");
             target = v;
         };
-        if (arg == "--help" || arg == "-h") {
-            flag(o.help);
-        } else if (arg == "--version") {
-            flag(o.version);
+        const auto flag = std::ranges::find(kFlags, std::string_view(arg), &Flag::first);
+        if (flag != std::end(kFlags)) {
+            if (inlineValue) throw UsageError(arg + " takes no value");
+            o.*(flag->second) = true;
         } else if (arg == "--workspace") {
             once(o.workspace, fs::path(value()));
         } else if (arg == "--script") {
@@ -184,18 +192,6 @@ Options ParseOptions(int argc, char** argv) {
             once(o.out, fs::path(value()));
         } else if (arg == "--screenshot") {
             once(o.screenshots, fs::path(value()));
-        } else if (arg == "--save") {
-            flag(o.save);
-        } else if (arg == "--batch") {
-            flag(o.batch);
-        } else if (arg == "--force") {
-            flag(o.force);
-        } else if (arg == "--quiet") {
-            flag(o.quiet);
-        } else if (arg == "--timings") {
-            flag(o.timings);
-        } else if (arg == "--interactive") {
-            flag(o.interactive);
         } else if (arg.size() > 1 && arg[0] == '-') {
             throw UsageError("unknown option " + arg);
         } else if (o.workspace) {

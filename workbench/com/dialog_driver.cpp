@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <exception>
 #include <map>
@@ -87,20 +88,9 @@ POINT Middle(HWND window) {
     return Middle(r);
 }
 
-// The pointer moved to `point` (client coordinates), as a person's hand
-// puts it where the button is pressed: a control that watches the pointer
-// for the start of a drag (the list does, between press and release) then
-// sees it where the press was, wherever an earlier gesture left it.
-void PointerTo(HWND window, POINT point) {
-    POINT onScreen = point;
-    ClientToScreen(window, &onScreen);
-    SetCursorPos(onScreen.x, onScreen.y);
-}
-
 // A click of a mouse button at `point` (client coordinates), with the keys
 // held in `keys` (MK_CONTROL).
 void Click(HWND window, POINT point, WPARAM keys = 0) {
-    PointerTo(window, point);
     const LPARAM at = MAKELPARAM(point.x, point.y);
     Post(window, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
     Post(window, WM_LBUTTONUP, keys, at);
@@ -117,7 +107,11 @@ void DoubleClick(HWND window, POINT point) {
 // the pointer. Its release is left out: it would reach the loop of the
 // popup menu the press opens, as a click at another place.
 void RightPress(HWND window, POINT point) {
-    PointerTo(window, point);
+    // Moved only when it is elsewhere: each move reaches the windows
+    // under it late, as input, and would be a stray one in the menu.
+    POINT onScreen = point, now{};
+    ClientToScreen(window, &onScreen);
+    if (!GetCursorPos(&now) || now.x != onScreen.x || now.y != onScreen.y) SetCursorPos(onScreen.x, onScreen.y);
     Post(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(point.x, point.y));
 }
 
@@ -189,11 +183,32 @@ std::vector<ui::MenuEntry> EntriesOf(HMENU menu) {
     return entries;
 }
 
-bool Highlighted(HMENU menu, std::size_t position) {
-    MENUITEMINFOW item{};
-    item.cbSize = sizeof item;
-    item.fMask = MIIM_STATE;
-    return GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &item) && (item.fState & MFS_HILITE);
+// The entry lit now, if any.
+std::optional<std::size_t> LitEntry(HMENU menu) {
+    const int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_STATE;
+        if (GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item) && (item.fState & MFS_HILITE))
+            return static_cast<std::size_t>(i);
+    }
+    return std::nullopt;
+}
+
+// Where the arrow keys stop on the way to `position`: every entry but the
+// separators, greyed ones too. Counted from before the first entry.
+int KeyStop(HMENU menu, std::optional<std::size_t> position) {
+    if (!position) return 0;
+    int stop = 0;
+    for (std::size_t i = 0; i <= *position; ++i) {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE;
+        GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item);
+        if (!(item.fType & MFT_SEPARATOR)) ++stop;
+    }
+    return stop;
 }
 
 // --- the outline grid ----------------------------------------------------------
@@ -528,20 +543,30 @@ private:
             Close(menuWindow);
             throw;
         }
-        // Down to the entry, the way the keyboard goes (over greyed entries,
-        // not over separators), then Enter once it is lit.
-        for (std::size_t i = 0; i <= position; ++i) {
-            MENUITEMINFOW item{};
-            item.cbSize = sizeof item;
-            item.fMask = MIIM_FTYPE;
-            GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item);
-            if (!(item.fType & MFT_SEPARATOR)) Post(menuWindow, WM_KEYDOWN, VK_DOWN, 1);
+        if (!LightEntry(menuWindow, menu, position)) {
+            Close(menuWindow);
+            throw ScriptFault("the popup menu's entry " + tool + " could not be lit with the arrow keys");
         }
-        for (const auto until = Clock::now() + kPatience; !Highlighted(menu, position) && Clock::now() < until;)
-            std::this_thread::sleep_for(kPoll);
         Picture({GetParent(list), menuWindow}, DialogKind::kFiles, "menu");
         Post(menuWindow, WM_KEYDOWN, VK_RETURN, 1);
         AwaitGone(menuWindow);
+    }
+
+    // Lights the entry at `position` with the arrow keys, then waits until
+    // the menu has taken them. The system may move the pointer over the
+    // menu late (after a gesture made before it opened), which puts the
+    // light out or elsewhere: the keys are then given again from where the
+    // light is, rather than Enter picking another entry or none.
+    bool LightEntry(HWND menuWindow, HMENU menu, std::size_t position) {
+        const int target = KeyStop(menu, position);
+        for (int round = 0; round < 10 && !over_ && !failed_; ++round) {
+            const std::optional<std::size_t> lit = LitEntry(menu);
+            if (lit == position) return true;
+            const int steps = target - KeyStop(menu, lit);
+            for (int i = 0; i < std::abs(steps); ++i) Post(menuWindow, WM_KEYDOWN, steps > 0 ? VK_DOWN : VK_UP, 1);
+            Settle();
+        }
+        return over_ || failed_;
     }
 
     // --- what a person sees ----------------------------------------------------------
