@@ -81,6 +81,12 @@ bash scripts/package-test.sh build/win32 build/win64
 stage "the same sessions on every face"
 bash scripts/compare-faces.sh build/dev build/win32 build/win64
 
+# Figures only, never a pass mark on time: the same batch through each face,
+# with the host calls and the add-in's time per call. The faces must leave
+# the same drawings behind.
+stage "the batch on each face (figures)"
+bash scripts/batch-faces.sh 100 build/dev build/win64 build/win32
+
 # Pictures of the dialogs under Xvfb, kept in the build folder; the ones
 # in docs/pictures are copied from there when the dialogs change.
 pictures_build=build/win64
