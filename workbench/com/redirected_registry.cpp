@@ -70,6 +70,16 @@ RedirectedRegistry::RedirectedRegistry(fs::path file)
 
     // A scratch tree left by a crashed run of the same process id goes.
     RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.c_str());
+    try {
+        Redirect();
+    } catch (...) {
+        // The user's registry keeps no scratch keys of a run that never started.
+        Undo();
+        throw;
+    }
+}
+
+void RedirectedRegistry::Redirect() {
     for (std::size_t i = 0; i < std::size(kRedirectedRoots); ++i) {
         const std::wstring below = scratch_ + L"\\" + Utf16(kRedirectedRoots[i].name);
         if (RegCreateKeyExW(HKEY_CURRENT_USER, below.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
@@ -86,7 +96,9 @@ RedirectedRegistry::RedirectedRegistry(fs::path file)
     Import();
 }
 
-RedirectedRegistry::~RedirectedRegistry() {
+RedirectedRegistry::~RedirectedRegistry() { Undo(); }
+
+void RedirectedRegistry::Undo() {
     for (std::size_t i = 0; i < redirected_; ++i) RegOverridePredefKey(kRedirectedRoots[i].system, nullptr);
     for (UniqueHkey& target : targets_) target.reset();
     RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.c_str());

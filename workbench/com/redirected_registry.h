@@ -54,6 +54,10 @@ public:
 
 private:
     static void Copy(const portable::regfile::Key& key, portable::regfile::Document& into);
+    // Makes the scratch keys, points the roots at them and fills them.
+    void Redirect();
+    // Points the roots back at the user's keys and deletes the scratch ones.
+    void Undo();
     void Import();
     // Every key below the root `key`, each with its values, as the
     // registry editor exports it.
