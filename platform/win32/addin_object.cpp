@@ -15,6 +15,7 @@
 #include "core/error.h"
 #include "platform/win32/addin_dispids.h"
 #include "platform/win32/advapi32_registry.h"
+#include "platform/win32/com/type_info.h"
 #include "platform/win32/com_failure.h"
 #include "platform/win32/com_object.h"
 #include "platform/win32/dispatch_host.h"
@@ -110,16 +111,9 @@ public:
     }
 
     // IDispatch, through the type information.
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (!count) return E_POINTER;
-        *count = 1;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return OneTypeInfoCount(count); }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
-        if (!info) return E_POINTER;
-        *info = nullptr;
-        if (index != 0) return DISP_E_BADINDEX;
-        return typeInfo_.CopyTo(info);
+        return OneTypeInfo(typeInfo_, index, info);
     }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) override {

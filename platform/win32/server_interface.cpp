@@ -25,16 +25,9 @@ HRESULT STDMETHODCALLTYPE FaceQueryInterface(void* self, REFIID iid, void** out)
 ULONG STDMETHODCALLTYPE FaceAddRef(void* self) { return FaceOf(self).object->ServerAddRef(); }
 ULONG STDMETHODCALLTYPE FaceRelease(void* self) { return FaceOf(self).object->ServerRelease(); }
 
-HRESULT STDMETHODCALLTYPE FaceGetTypeInfoCount(void*, UINT* count) {
-    if (!count) return E_POINTER;
-    *count = 1;
-    return S_OK;
-}
+HRESULT STDMETHODCALLTYPE FaceGetTypeInfoCount(void*, UINT* count) { return OneTypeInfoCount(count); }
 HRESULT STDMETHODCALLTYPE FaceGetTypeInfo(void* self, UINT index, LCID, ITypeInfo** info) {
-    if (!info) return E_POINTER;
-    *info = nullptr;
-    if (index != 0) return DISP_E_BADINDEX;
-    return FaceOf(self).described->vtableInfo.CopyTo(info);
+    return OneTypeInfo(FaceOf(self).described->vtableInfo, index, info);
 }
 HRESULT STDMETHODCALLTYPE FaceGetIDsOfNames(void* self, REFIID iid, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) {

@@ -40,4 +40,18 @@ inline Microsoft::WRL::ComPtr<ITypeInfo> VtableHalf(ITypeInfo* info) {
     return nullptr;
 }
 
+// IDispatch::GetTypeInfoCount and GetTypeInfo of an object that one type
+// information describes.
+inline HRESULT OneTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+inline HRESULT OneTypeInfo(const Microsoft::WRL::ComPtr<ITypeInfo>& described, UINT index, ITypeInfo** info) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    return described.CopyTo(info);
+}
+
 }  // namespace bm::win32
