@@ -58,4 +58,10 @@ bool is_scalar_value(char32_t code_point) {
     return code_point <= 0x10FFFF && (code_point < 0xD800 || code_point > 0xDFFF);
 }
 
+char32_t next_code_point(std::string_view text, std::size_t& i) {
+    const Utf8Sequence sequence = decode_utf8(text, i);
+    i += sequence.length ? sequence.length : 1;
+    return sequence.length ? sequence.code_point : kReplacementCharacter;
+}
+
 }  // namespace bm

@@ -21,58 +21,22 @@ char FoldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a
 
 // ---- UTF-8 and UTF-16 ------------------------------------------------------
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-// Decodes one code point at `i`, advancing it; an ill-formed sequence gives
-// U+FFFD and consumes one byte.
-char32_t DecodeUtf8(std::string_view s, std::size_t& i) {
-    const Utf8Sequence seq = decode_utf8(s, i);
-    if (seq.length == 0) {
-        ++i;
-        return kReplacement;
-    }
-    i += seq.length;
-    return seq.code_point;
-}
-
 Bytes Utf8ToUtf16Le(std::string_view s) {
     Bytes out;
     out.reserve(s.size() * 2);
-    const auto unit = [&](char32_t u) {
-        out.push_back(static_cast<std::uint8_t>(u & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(u >> 8));
-    };
-    for (std::size_t i = 0; i < s.size();) {
-        const char32_t cp = DecodeUtf8(s, i);
-        if (cp >= 0x10000) {
-            unit(0xD800 + ((cp - 0x10000) >> 10));
-            unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            unit(cp);
-        }
+    for (const char16_t unit : to_utf16<char16_t>(s)) {
+        out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(unit >> 8));
     }
     return out;
 }
 
 // `bytes` must have an even size; unpaired surrogates become U+FFFD.
 std::string Utf16LeToUtf8(const std::uint8_t* bytes, std::size_t size) {
-    std::string out;
-    const std::size_t units = size / 2;
-    const auto unit = [&](std::size_t k) -> char32_t {
-        return bytes[2 * k] | bytes[2 * k + 1] << 8;
-    };
-    for (std::size_t k = 0; k < units; ++k) {
-        char32_t u = unit(k);
-        if (u >= 0xD800 && u <= 0xDBFF && k + 1 < units && unit(k + 1) >= 0xDC00 &&
-            unit(k + 1) <= 0xDFFF) {
-            u = 0x10000 + ((u - 0xD800) << 10) + (unit(k + 1) - 0xDC00);
-            ++k;
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            u = kReplacement;
-        }
-        append_utf8(out, u);
-    }
-    return out;
+    std::u16string units(size / 2, u'\0');
+    for (std::size_t k = 0; k < units.size(); ++k)
+        units[k] = static_cast<char16_t>(bytes[2 * k] | bytes[2 * k + 1] << 8);
+    return from_utf16<char16_t>(units);
 }
 
 bool IsStringType(reg::DWord type) {
@@ -510,7 +474,7 @@ std::string Serialize(const Document& document) {
 std::string NormalizeUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) append_utf8(out, DecodeUtf8(text, i));
+    for (std::size_t i = 0; i < text.size();) append_utf8(out, next_code_point(text, i));
     return out;
 }
 
