@@ -198,17 +198,10 @@ std::optional<std::size_t> LitEntry(HMENU menu) {
 
 // Where the arrow keys stop on the way to `position`: every entry but the
 // separators, greyed ones too. Counted from before the first entry.
-int KeyStop(HMENU menu, std::optional<std::size_t> position) {
+int KeyStop(const std::vector<ui::MenuEntry>& entries, std::optional<std::size_t> position) {
     if (!position) return 0;
-    int stop = 0;
-    for (std::size_t i = 0; i <= *position; ++i) {
-        MENUITEMINFOW item{};
-        item.cbSize = sizeof item;
-        item.fMask = MIIM_FTYPE;
-        GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item);
-        if (!(item.fType & MFT_SEPARATOR)) ++stop;
-    }
-    return stop;
+    const auto end = entries.begin() + static_cast<std::ptrdiff_t>(std::min(*position + 1, entries.size()));
+    return static_cast<int>(std::count_if(entries.begin(), end, [](const ui::MenuEntry& e) { return !e.separator(); }));
 }
 
 // --- the outline grid ----------------------------------------------------------
@@ -536,14 +529,15 @@ private:
         HWND menuWindow = AwaitMenu();
         if (!menuWindow) throw ScriptFault("the popup menu did not open on a right-click on the list");
         const auto menu = reinterpret_cast<HMENU>(Ask(menuWindow, MN_GETHMENU));
+        const std::vector<ui::MenuEntry> entries = EntriesOf(menu);
         std::size_t position = 0;
         try {
-            position = EntryToPick(EntriesOf(menu), tool);
+            position = EntryToPick(entries, tool);
         } catch (const ScriptFault&) {
             Close(menuWindow);
             throw;
         }
-        if (!LightEntry(menuWindow, menu, position)) {
+        if (!LightEntry(menuWindow, menu, entries, position)) {
             Close(menuWindow);
             throw ScriptFault("the popup menu's entry " + tool + " could not be lit with the arrow keys");
         }
@@ -557,12 +551,12 @@ private:
     // menu late (after a gesture made before it opened), which puts the
     // light out or elsewhere: the keys are then given again from where the
     // light is, rather than Enter picking another entry or none.
-    bool LightEntry(HWND menuWindow, HMENU menu, std::size_t position) {
-        const int target = KeyStop(menu, position);
+    bool LightEntry(HWND menuWindow, HMENU menu, const std::vector<ui::MenuEntry>& entries, std::size_t position) {
+        const int target = KeyStop(entries, position);
         for (int round = 0; round < 10 && !over_ && !failed_; ++round) {
             const std::optional<std::size_t> lit = LitEntry(menu);
             if (lit == position) return true;
-            const int steps = target - KeyStop(menu, lit);
+            const int steps = target - KeyStop(entries, lit);
             for (int i = 0; i < std::abs(steps); ++i) Post(menuWindow, WM_KEYDOWN, steps > 0 ? VK_DOWN : VK_UP, 1);
             Settle();
         }
