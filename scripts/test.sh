@@ -30,6 +30,18 @@ stage_report() {
 stage "installing what is missing"
 bash scripts/install-deps.sh windows
 
+# Runs a stage's command with a time limit: a stage that hangs fails the
+# run, naming itself, rather than holding it until the CI gives up.
+within() {
+  local seconds="$1" status=0
+  shift
+  timeout --kill-after=30 "$seconds" "$@" || status=$?
+  if ((status == 124 || status == 137)); then
+    echo "== $stage_name did not end within $seconds s" >&2
+  fi
+  return "$status"
+}
+
 # Builds and tests one preset. A passing build or test run says only its
 # count; a failing one is shown in full.
 log="$(mktemp)"
@@ -48,7 +60,7 @@ build_preset() {
 run_preset() {
   build_preset "$1"
   stage "$1 tests"
-  quietly ctest --preset "$1"
+  quietly within 1800 ctest --preset "$1"
   grep -E '^[0-9]+% tests passed' "$log"
 }
 
@@ -56,7 +68,7 @@ for preset in dev asan; do
   run_preset "$preset"
 done
 stage "fuzz targets"
-bash scripts/fuzz.sh
+within 900 bash scripts/fuzz.sh
 
 # A Wine prefix of this run's own, so nothing of the user's Wine setup is
 # touched and every run starts from the same registry.
@@ -76,22 +88,22 @@ else
 fi
 run_preset win64
 stage "the installer packages under Wine"
-bash scripts/package-test.sh build/win32 build/win64
+within 900 bash scripts/package-test.sh build/win32 build/win64
 
 stage "the same sessions on every face"
-bash scripts/compare-faces.sh build/dev build/win32 build/win64
+within 900 bash scripts/compare-faces.sh build/dev build/win32 build/win64
 
 # Figures only, never a pass mark on time: the same batch through each face,
 # with the host calls and the add-in's time per call. The faces must leave
 # the same drawings behind.
 stage "the batch on each face (figures)"
-bash scripts/batch-faces.sh 100 build/dev build/win64 build/win32
+within 900 bash scripts/batch-faces.sh 100 build/dev build/win64 build/win32
 
 # Pictures of the dialogs under Xvfb, kept in the build folder; the ones
 # in docs/pictures are copied from there when the dialogs change.
 pictures_build=build/win64
 wine_runs_32bit && pictures_build=build/win32
 stage "pictures of the dialogs ($pictures_build)"
-bash scripts/dialog-pictures.sh "$pictures_build" "$pictures_build/pictures"
+within 900 bash scripts/dialog-pictures.sh "$pictures_build" "$pictures_build/pictures"
 stage ""
 stage_report

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -53,7 +54,9 @@ struct DriveFailed {
 // Drives the selection dialog shown on another thread.
 class Driver {
 public:
-    explicit Driver(DWORD dialogThread) : thread_(dialogThread) {
+    explicit Driver(DWORD dialogThread) : thread_(dialogThread) {}
+
+    void Find() {
         WaitFor("the dialog to show", [&] {
             form_ = FindWindowW(dialog::kFormClass, L" Referenced Files");
             return form_ && IsWindowVisible(form_);
@@ -172,13 +175,15 @@ public:
         WaitFor("the dialog to close", [&] { return !IsWindow(form_); });
     }
     // Ends the show from whatever state it is in: a menu left open would
-    // keep the dialog's loop inside it.
+    // keep the dialog's loop inside it. A dialog that will not close is
+    // told the application quits, which ends any show's loop.
     void Abandon() const {
-        PostMessageW(form_, WM_CLOSE, 0, 0);
-        for (int tries = 0; tries < 100 && IsWindow(form_); ++tries) {
+        if (form_) PostMessageW(form_, WM_CLOSE, 0, 0);
+        for (int tries = 0; tries < 100 && form_ && IsWindow(form_); ++tries) {
             if (MenuWindow()) PostMessageW(form_, WM_KEYDOWN, VK_ESCAPE, 0);
             Sleep(50);
         }
+        if (!form_ || IsWindow(form_)) PostThreadMessageW(thread_, WM_QUIT, 0, 0);
     }
 
 private:
@@ -216,22 +221,22 @@ private:
 
 // Shows the dialog on this thread while `script` drives it from another;
 // answers what went wrong in the drive, "" when nothing. A failed drive
-// closes the dialog, so the show ends either way.
+// ends the show, so the test goes on either way, and says at once what
+// failed, in case the end of the show is what hangs.
 std::string ShowDriven(win32::Win32FormsRuntime& runtime, frmFiles& files,
                        const std::function<void(Driver&)>& script) {
     std::string failure;
     std::thread drive([&, dialogThread = GetCurrentThreadId()] {
+        Driver driver(dialogThread);
         try {
-            Driver driver(dialogThread);
-            try {
-                script(driver);
-                driver.WaitClosed();
-            } catch (const DriveFailed&) {
-                driver.Abandon();
-                throw;
-            }
+            driver.Find();
+            script(driver);
+            driver.WaitClosed();
         } catch (const DriveFailed& failed) {
             failure = failed.what;
+            std::fprintf(stderr, "the drive failed: %s\n", failure.c_str());
+            std::fflush(stderr);
+            driver.Abandon();
         }
     });
     try {
@@ -241,6 +246,9 @@ std::string ShowDriven(win32::Win32FormsRuntime& runtime, frmFiles& files,
         throw;
     }
     drive.join();
+    // The quit that ended a failed show is not the next show's.
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     return failure;
 }
 
