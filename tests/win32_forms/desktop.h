@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "platform/win32/dialog_controls.h"
+
 namespace bm::test {
 
 // Wine without a display driver makes no windows at all.
@@ -12,6 +16,31 @@ inline bool DesktopMakesWindows() {
     if (!probe) return false;
     DestroyWindow(probe);
     return true;
+}
+
+struct FormSearch {
+    const wchar_t* caption;
+    HWND found;
+};
+
+inline BOOL CALLBACK ConsiderForm(HWND window, LPARAM data) {
+    auto& search = *reinterpret_cast<FormSearch*>(data);
+    wchar_t text[128] = L"";
+    wchar_t name[64] = L"";
+    GetWindowTextW(window, text, 128);
+    GetClassNameW(window, name, 64);
+    if (std::wstring(name) != bm::win32::dialog::kFormClass || std::wstring(text) != search.caption) return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
+// The add-in's form of that thread with that caption, or null. Not a search
+// of the whole desktop: programs running beside the test (ctest runs two at
+// a time) show the same forms, and driving theirs would leave this one up.
+inline HWND FormOfThread(DWORD thread, const wchar_t* caption) {
+    FormSearch search{caption, nullptr};
+    EnumThreadWindows(thread, &ConsiderForm, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 }  // namespace bm::test

@@ -58,7 +58,7 @@ public:
 
     void Find() {
         WaitFor("the dialog to show", [&] {
-            form_ = FindWindowW(dialog::kFormClass, L" Referenced Files");
+            form_ = test::FormOfThread(thread_, L" Referenced Files");
             return form_ && IsWindowVisible(form_);
         });
         grid_ = GetDlgItem(form_, dialog::kOutlineGrid);

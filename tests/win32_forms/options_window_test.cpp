@@ -38,7 +38,8 @@ constexpr wchar_t kAboutCaption[] = L" About Brindlemark";
 class Person {
 public:
     explicit Person(std::function<void(Person&)> session)
-        : thread_([this, session = std::move(session)] {
+        : dialogThread_(GetCurrentThreadId()),
+          thread_([this, session = std::move(session)] {
               session(*this);
               if (!failures_.empty()) CloseAll();
           }) {}
@@ -56,7 +57,7 @@ public:
     // The form window with this caption once it shows, or null after a while.
     HWND Find(const wchar_t* caption) {
         HWND window = nullptr;
-        Await([&] { return (window = FindWindowW(dialog::kFormClass, caption)) && IsWindowVisible(window); },
+        Await([&] { return (window = test::FormOfThread(dialogThread_, caption)) && IsWindowVisible(window); },
               "no window" + std::string(caption, caption + wcslen(caption)));
         return window;
     }
@@ -75,11 +76,12 @@ public:
     }
 
 private:
-    static void CloseAll() {
+    void CloseAll() const {
         for (const wchar_t* caption : {kAboutCaption, kOptionsCaption})
-            if (HWND window = FindWindowW(dialog::kFormClass, caption)) PostMessageW(window, WM_CLOSE, 0, 0);
+            if (HWND window = test::FormOfThread(dialogThread_, caption)) PostMessageW(window, WM_CLOSE, 0, 0);
     }
 
+    DWORD dialogThread_;
     std::vector<std::string> failures_;
     std::thread thread_;
 };

@@ -27,6 +27,7 @@
 #include "platform/win32/addin_dispids.h"
 #include "platform/win32/dialog_controls.h"
 #include "workbench/com/served_host.h"
+#include "win32_forms/desktop.h"
 #include "workbench/model/memory_host.h"
 
 namespace {
@@ -362,7 +363,7 @@ BOOL CALLBACK Answer(HWND window, LPARAM) {
     UnderTheDialogs& under = *underTheDialogs;
     const std::wstring caption = CaptionOf(window);
     if (caption == L" Brindlemark Options") {
-        if (FindWindowW(bm::win32::dialog::kFormClass, L" About Brindlemark")) return TRUE;
+        if (bm::test::FormOfThread(GetCurrentThreadId(), L" About Brindlemark")) return TRUE;
         if (!std::exchange(under.aboutAsked, true)) {
             HWND logo = GetDlgItem(window, bm::win32::dialog::kOptionsLogo);
             PostMessageW(window, WM_COMMAND, MAKEWPARAM(bm::win32::dialog::kOptionsLogo, STN_CLICKED),
