@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -661,11 +662,14 @@ void DialogDriver::Play(const std::function<void()>& step) {
     std::optional<Pictures> pictures;
     if (pictures_) pictures.emplace(*pictures_, picturesTaken_);
     Driver driver(runtime_, GetCurrentThreadId(), marker, over, pictures ? &*pictures : nullptr);
+    const win32::UniqueHandle left(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!left) throw std::runtime_error("the dialog driver cannot start: no event for its end");
     std::thread person([&] {
         // The picture encoder is a COM object.
         const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         driver.Run();
         if (SUCCEEDED(com)) CoUninitialize();
+        SetEvent(left.get());
     });
     std::exception_ptr failure;
     try {
@@ -674,6 +678,13 @@ void DialogDriver::Play(const std::function<void()>& step) {
         failure = std::current_exception();
     }
     over = true;
+    // The person may be asking a window of this thread something (a
+    // caption, a menu) just as the step ends. Such a question is answered
+    // only while this thread takes messages, so it takes the sent ones
+    // until the person has left; a bare join would wait on it for ever.
+    MSG sent;
+    do PeekMessageW(&sent, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    while (MsgWaitForMultipleObjects(1, &left.get(), FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1);
     person.join();
     if (failure) std::rethrow_exception(failure);
 }
