@@ -18,6 +18,8 @@ inline bool DesktopMakesWindows() {
     return true;
 }
 
+namespace detail {
+
 struct FormSearch {
     const wchar_t* caption;
     HWND found;
@@ -34,12 +36,14 @@ inline BOOL CALLBACK ConsiderForm(HWND window, LPARAM data) {
     return FALSE;
 }
 
+}  // namespace detail
+
 // The add-in's form of that thread with that caption, or null. Not a search
 // of the whole desktop: programs running beside the test (ctest runs two at
 // a time) show the same forms, and driving theirs would leave this one up.
 inline HWND FormOfThread(DWORD thread, const wchar_t* caption) {
-    FormSearch search{caption, nullptr};
-    EnumThreadWindows(thread, &ConsiderForm, reinterpret_cast<LPARAM>(&search));
+    detail::FormSearch search{caption, nullptr};
+    EnumThreadWindows(thread, &detail::ConsiderForm, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 

@@ -179,7 +179,7 @@ public:
     // told the application quits, which ends any show's loop.
     void Abandon() const {
         if (form_) PostMessageW(form_, WM_CLOSE, 0, 0);
-        for (int tries = 0; tries < 100 && form_ && IsWindow(form_); ++tries) {
+        for (int tries = 0; tries < 100 && IsWindow(form_); ++tries) {
             if (MenuWindow()) PostMessageW(form_, WM_KEYDOWN, VK_ESCAPE, 0);
             Sleep(50);
         }

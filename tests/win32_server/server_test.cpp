@@ -26,8 +26,8 @@
 #include "host/host.h"
 #include "platform/win32/addin_dispids.h"
 #include "platform/win32/dialog_controls.h"
-#include "workbench/com/served_host.h"
 #include "win32_forms/desktop.h"
+#include "workbench/com/served_host.h"
 #include "workbench/model/memory_host.h"
 
 namespace {
